@@ -11,6 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include "winapi.h"
+#endif
+
 #include "openapi.h"
 
 #if defined(_WIN32)
@@ -92,6 +98,10 @@ static int mom_box_message(MomId, InterpRecord *interp, int argc, const char *ar
     return 0;
 }
 
+/* ---- CAM data commands ------------------------------------------------- */
+
+/* ---- File and process commands ----------------------------------------- */
+
 /* ---- Registration ------------------------------------------------------ */
 
 struct CommandEntry {
@@ -100,7 +110,14 @@ struct CommandEntry {
 };
 
 static const CommandEntry command_table[] = {
+    /* dialog commands */
     {"MOM_box_message", mom_box_message},
+
+    /* CAM data commands */
+
+    /* file and process commands */
+
+    /* the About box comes last */
 };
 
 static int register_commands(char *param)
