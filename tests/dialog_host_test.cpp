@@ -1,5 +1,6 @@
 // The emulated host's dialogs: what they record, how queued answer lines are
 // read, defaults, prompts, refused answers and the callers' field sizes.
+#include <cstdio>
 #include <cstring>
 
 #include "harness.h"

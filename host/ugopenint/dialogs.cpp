@@ -66,7 +66,7 @@ int UF_UI_message_dialog(const char *title, int type, char *lines[], int count, 
 int uc1601(const char *text, int flag) {
     HOST_CALL("uc1601");
     if (text == nullptr) return emuhost::kErrInvalidArgument;
-    session().dialogs().show("uc1601", emuhost::MessageBox{text, flag});
+    session().dialogs().show("uc1601", emuhost::OkMessage{text, flag});
     return 0;
 }
 

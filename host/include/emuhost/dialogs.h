@@ -96,7 +96,7 @@ struct MessageDialog {
 };
 
 // uc1601: the message box with a single OK.
-struct MessageBox {
+struct OkMessage {
     std::string text;
     int flag = 0;
 };
@@ -148,7 +148,7 @@ struct AboutBox {
 };
 
 using DialogDetails =
-    std::variant<MessageDialog, MessageBox, InfoWindow, FileBox, StringInput, RealInput, AboutBox>;
+    std::variant<MessageDialog, OkMessage, InfoWindow, FileBox, StringInput, RealInput, AboutBox>;
 
 enum class AnswerSource {
     None,       // the dialog takes no answer (message box, info window, About)
