@@ -264,10 +264,16 @@ static int mom_abort_ex(MomId, InterpRecord *interp, int argc, const char *argv[
         if (!add_line(&held, argv[i])) break;
 
     /* The joined message is the error text the interpreter reads after we
-     * return; it lives until this command's next call. */
-    static char *message = NULL;
-    free(message);
-    message = NULL;
+     * return; it lives until this command's next call, or until the host
+     * unloads the library. */
+    struct HeldMessage {
+        char *text;
+        ~HeldMessage() { free(text); }
+    };
+    static HeldMessage held_message = {NULL};
+    free(held_message.text);
+    held_message.text = NULL;
+    char *message = NULL;
     if (held.count > 0) {
         size_t size = 1;
         for (int i = 0; i < held.count; i++) size += strlen(held.lines[i]) + 1;
@@ -281,6 +287,7 @@ static int mom_abort_ex(MomId, InterpRecord *interp, int argc, const char *argv[
                 used += length + 1;
             }
             message[used] = '\0';
+            held_message.text = message;
         }
 
         MessageButtons buttons = abort_buttons;
