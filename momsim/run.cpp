@@ -66,6 +66,14 @@ int run_user_function(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *co
 
 Run::Run(Options options, Inputs inputs) : options_(std::move(options)), inputs_(std::move(inputs)) {}
 
+Run::~Run() {
+    finish();
+    if (the_run == this) {
+        Tcl_SetExitProc(nullptr);
+        the_run = nullptr;
+    }
+}
+
 void Run::start(const char *argv0) {
     // Output files first: a bad one stops the run before anything ran.
     syslog_ = options_.syslog ? std::make_unique<Syslog>(*options_.syslog) : std::make_unique<Syslog>();
@@ -109,7 +117,15 @@ void Run::start(const char *argv0) {
 
     Tcl_CreateObjCommand(interp_, "MOM_run_user_function", run_user_function, this, nullptr);
 
-    for (const auto &[name, value] : options_.sets) host.set_variable(to_utf8(name), to_utf8(value));
+    // Set in Tcl itself, so that a name Tcl refuses (an element of a
+    // variable set before as a scalar, say) stops the run instead of
+    // vanishing.
+    for (const auto &[name, value] : options_.sets) {
+        std::string variable = "mom_" + to_utf8(name);
+        if (Tcl_SetVar2(interp_, variable.c_str(), nullptr, to_utf8(value).c_str(),
+                        TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG) == nullptr)
+            throw UsageError("--set " + name + "=" + value + ": " + Tcl_GetStringResult(interp_));
+    }
 
     for (const auto &spec : options_.loads) {
         try {

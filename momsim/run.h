@@ -18,6 +18,9 @@ namespace momsim {
 class Run {
 public:
     Run(Options options, Inputs inputs);
+    // A run that ends without exit() (momsim refused to start, or a test)
+    // lets go of the host's log sinks and of Tcl's exit.
+    ~Run();
     Run(const Run &) = delete;
     Run &operator=(const Run &) = delete;
 
