@@ -54,15 +54,15 @@ std::vector<std::string> plugin_folders() {
     return folders;
 }
 
-std::string resolve_library(const std::string &spec) {
-    if (is_file(spec)) return real_path(spec);
-    bool host_path = spec.find('\\') != std::string::npos ||
-                     (spec.size() > 1 && spec[1] == ':') || ends_with_nocase(spec, ".dll");
-    if (spec.find('/') != std::string::npos && !host_path)
-        throw std::runtime_error("cannot load " + spec + ": no such file");
+std::string resolve_library(const std::string &library) {
+    if (is_file(library)) return real_path(library);
+    bool host_path = library.find('\\') != std::string::npos ||
+                     (library.size() > 1 && library[1] == ':') || ends_with_nocase(library, ".dll");
+    if (library.find('/') != std::string::npos && !host_path)
+        throw std::runtime_error("cannot load " + library + ": no such file");
 
     // The base name, without a host folder or the library suffix.
-    std::string name = spec.substr(spec.find_last_of("/\\") + 1);
+    std::string name = library.substr(library.find_last_of("/\\") + 1);
     if (ends_with_nocase(name, ".dll")) name.resize(name.size() - 4);
     else if (ends_with_nocase(name, ".so")) name.resize(name.size() - 3);
     if (name == "tarvex") name = MOMSIM_PLUGIN_NAME;
@@ -74,7 +74,7 @@ std::string resolve_library(const std::string &spec) {
         if (is_file(candidate)) return candidate;
         looked += (looked.empty() ? "" : ", ") + candidate;
     }
-    throw std::runtime_error("cannot load " + spec + ": not found (looked for " + looked + ")");
+    throw std::runtime_error("cannot load " + library + ": not found (looked for " + looked + ")");
 }
 
 std::vector<std::string> data_folders() {

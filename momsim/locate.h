@@ -20,7 +20,7 @@ std::vector<std::string> plugin_folders();
 //    base name (".dll" read as ".so") in the plug-in folders, so that a
 //    script written for the host runs here unchanged.
 // Throws std::runtime_error listing where it looked.
-std::string resolve_library(const std::string &spec);
+std::string resolve_library(const std::string &library);
 
 // Folders searched for the demo files.
 std::vector<std::string> data_folders();

@@ -127,17 +127,17 @@ void Run::start(const char *argv0) {
             throw UsageError("--set " + name + "=" + value + ": " + Tcl_GetStringResult(interp_));
     }
 
-    for (const auto &spec : options_.loads) {
+    for (const auto &library : options_.loads) {
         try {
-            load(spec, "ufusr");
+            load(library, "ufusr");
         } catch (const std::exception &error) {
-            throw UsageError(std::string("--load ") + spec + ": " + error.what());
+            throw UsageError(std::string("--load ") + library + ": " + error.what());
         }
     }
 }
 
-void Run::load(const std::string &spec, const std::string &entry) {
-    auto plugin = std::make_unique<emuhost::Plugin>(resolve_library(spec));
+void Run::load(const std::string &library, const std::string &entry) {
+    auto plugin = std::make_unique<emuhost::Plugin>(resolve_library(library));
     plugin->run_entry(entry);
     // The interpreter now holds the library's handlers: it stays loaded.
     plugins_.push_back(std::move(plugin));

@@ -45,7 +45,7 @@ public:
 
     // Loads a plug-in as the host does and calls `entry`; the library stays
     // loaded for the rest of the run. Throws std::runtime_error.
-    void load(const std::string &spec, const std::string &entry);
+    void load(const std::string &library, const std::string &entry);
 
 private:
     void finish();
