@@ -1,0 +1,49 @@
+// Where the host's system log and the record of what the user was shown go.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace momsim {
+
+// The host's system log: a file, written as the host writes it, or standard
+// error with every line prefixed so it stands apart from the script's own
+// output.
+class Syslog {
+public:
+    Syslog() = default;  // standard error
+    explicit Syslog(const std::string &path);  // throws UsageError
+    ~Syslog();
+    Syslog(const Syslog &) = delete;
+    Syslog &operator=(const Syslog &) = delete;
+
+    static constexpr const char *kPrefix = "syslog: ";
+
+    // One text as UF_print_syslog received it; it may hold several lines.
+    void write(const std::string &text);
+
+private:
+    std::FILE *file_ = nullptr;
+};
+
+// JSON Lines: one object per thing shown to the user, written at once so
+// that a run that dies leaves what it showed so far.
+class Transcript {
+public:
+    Transcript() = default;  // records nothing
+    explicit Transcript(const std::string &path);  // throws UsageError
+    ~Transcript();
+    Transcript(const Transcript &) = delete;
+    Transcript &operator=(const Transcript &) = delete;
+
+    bool active() const { return file_ != nullptr; }
+    // `record` carries "call", the host call's name, and what it was given.
+    void write(const nlohmann::json &record);
+
+private:
+    std::FILE *file_ = nullptr;
+};
+
+}  // namespace momsim

@@ -1,0 +1,123 @@
+#include "options.h"
+
+namespace momsim {
+namespace {
+
+// Splits "--name=value" into its two halves; a word without "=" has no
+// inline value.
+std::pair<std::string, std::optional<std::string>> split_inline(const std::string &word) {
+    auto equals = word.find('=');
+    if (equals == std::string::npos) return {word, std::nullopt};
+    return {word.substr(0, equals), word.substr(equals + 1)};
+}
+
+void set_once(std::optional<std::string> &slot, const std::string &option, std::string value) {
+    if (slot) throw UsageError(option + " given twice");
+    if (value.empty()) throw UsageError(option + " needs a non-empty value");
+    slot = std::move(value);
+}
+
+std::pair<std::string, std::string> parse_assignment(const std::string &text) {
+    auto equals = text.find('=');
+    if (equals == std::string::npos)
+        throw UsageError("--set " + text + ": expected NAME=VALUE");
+    std::string name = text.substr(0, equals);
+    if (name.empty()) throw UsageError("--set " + text + ": the variable name is empty");
+    return {name, text.substr(equals + 1)};
+}
+
+}  // namespace
+
+Options parse_options(const std::vector<std::string> &words) {
+    Options options;
+    std::size_t i = 0;
+    while (i < words.size()) {
+        const std::string &word = words[i];
+        if (word == "--") {
+            ++i;
+            break;
+        }
+        if (word.size() < 2 || word[0] != '-') break;  // the script ("-" alone too)
+        ++i;
+        auto [name, inline_value] = split_inline(word);
+        if (name == "--help" || name == "-h") {
+            if (inline_value) throw UsageError(name + " takes no value");
+            options.help = true;
+            continue;
+        }
+        if (name == "--version") {
+            if (inline_value) throw UsageError(name + " takes no value");
+            options.version = true;
+            continue;
+        }
+        static const char *const with_value[] = {"--load",   "--set",    "--answers", "--part",
+                                                 "--save",   "--grip-dir", "--syslog", "--transcript"};
+        bool known = false;
+        for (const char *option : with_value) known = known || name == option;
+        if (!known) throw UsageError("unknown option " + name);
+        std::string value;
+        if (inline_value) {
+            value = *inline_value;
+        } else {
+            if (i == words.size()) throw UsageError(name + " needs a value");
+            value = words[i++];
+        }
+        if (name == "--load") {
+            if (value.empty()) throw UsageError("--load needs a non-empty value");
+            options.loads.push_back(value);
+        } else if (name == "--set") {
+            options.sets.push_back(parse_assignment(value));
+        } else if (name == "--answers") {
+            set_once(options.answers, name, value);
+        } else if (name == "--part") {
+            set_once(options.part, name, value);
+        } else if (name == "--save") {
+            set_once(options.save, name, value);
+        } else if (name == "--grip-dir") {
+            set_once(options.grip_dir, name, value);
+        } else if (name == "--syslog") {
+            set_once(options.syslog, name, value);
+        } else {
+            set_once(options.transcript, name, value);
+        }
+    }
+    if (i < words.size()) {
+        options.script = words[i++];
+        options.script_args.assign(words.begin() + static_cast<std::ptrdiff_t>(i), words.end());
+    }
+    return options;
+}
+
+std::string usage_text() {
+    return R"(Usage: momsim [options] [script.tcl [arg ...]]
+
+Runs a post-processor script in a Tcl 8.6 interpreter that stands in for the
+host's post-processor, with the emulated host's Open API behind it. Without a
+script, momsim reads commands at a prompt, like tclsh. Options come before
+the script; everything after the script goes to it in $argv.
+
+Options:
+  --load LIB          load the plug-in LIB and run its ufusr before the script
+                      (repeatable); "tarvex" finds the plug-in that was built
+                      or installed with momsim
+  --set NAME=VALUE    set the post-processor variable NAME, the Tcl global
+                      mom_NAME, before the script (repeatable)
+  --answers FILE      scripted dialog answers, one per line, used in order
+  --part FILE         the part and its CAM objects, as JSON
+  --save FILE         write the part to FILE after the run
+  --grip-dir DIR      where GRIP program stand-ins live
+  --syslog FILE       write the host's system log to FILE (default: standard
+                      error, each line prefixed "syslog: ")
+  --transcript FILE   record everything shown to the user as JSON Lines
+  --help              show this text
+  --version           show momsim's version
+
+Scripts load a plug-in themselves with MOM_run_user_function LIB ENTRY.
+
+Exit status: 0 when the script ends normally; 1 when it fails (the error goes
+to standard error); 2 for a usage error or an unreadable input file; a
+script's own "exit N" gives N.
+)";
+}
+
+}  // namespace momsim

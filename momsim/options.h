@@ -1,0 +1,40 @@
+// momsim's command line: what the user asked for, before anything is read.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace momsim {
+
+// A failure the user caused through the command line or an input file:
+// momsim stops with exit status 2 and this message.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct Options {
+    std::vector<std::string> loads;                          // --load, in order
+    std::vector<std::pair<std::string, std::string>> sets;   // --set NAME=VALUE, in order
+    std::optional<std::string> answers;                      // --answers FILE
+    std::optional<std::string> part;                         // --part FILE
+    std::optional<std::string> save;                         // --save FILE
+    std::optional<std::string> grip_dir;                     // --grip-dir DIR
+    std::optional<std::string> syslog;                       // --syslog FILE
+    std::optional<std::string> transcript;                   // --transcript FILE
+    bool help = false;
+    bool version = false;
+    // The script and its own arguments; no script means the prompt.
+    std::optional<std::string> script;
+    std::vector<std::string> script_args;
+};
+
+// Reads the words after the program name. Throws UsageError.
+Options parse_options(const std::vector<std::string> &words);
+
+// The text --help prints.
+std::string usage_text();
+
+}  // namespace momsim

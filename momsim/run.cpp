@@ -1,0 +1,246 @@
+#include "run.h"
+
+#include <cstdio>
+#include <stdexcept>
+#include <unistd.h>
+
+#include "locate.h"
+
+namespace momsim {
+namespace {
+
+Run *the_run = nullptr;
+
+// Tcl's exit (the script's "exit" command or our own end) comes here
+// first, so that a script that exits early still gets its end of run.
+TCL_NORETURN1 void exit_proc(ClientData data) {
+    int status = static_cast<int>(reinterpret_cast<intptr_t>(data));
+    the_run->exit(status);
+}
+
+// Command-line texts are in the system encoding; Tcl works in UTF-8.
+std::string to_utf8(const std::string &text) {
+    Tcl_DString converted;
+    Tcl_ExternalToUtfDString(nullptr, text.c_str(), static_cast<int>(text.size()), &converted);
+    std::string out(Tcl_DStringValue(&converted), static_cast<std::size_t>(Tcl_DStringLength(&converted)));
+    Tcl_DStringFree(&converted);
+    return out;
+}
+
+std::string to_native(Tcl_Obj *text) {
+    Tcl_DString converted;
+    int length = 0;
+    const char *utf = Tcl_GetStringFromObj(text, &length);
+    Tcl_UtfToExternalDString(nullptr, utf, length, &converted);
+    std::string out(Tcl_DStringValue(&converted), static_cast<std::size_t>(Tcl_DStringLength(&converted)));
+    Tcl_DStringFree(&converted);
+    return out;
+}
+
+void write_channel(int which, const std::string &text) {
+    Tcl_Channel channel = Tcl_GetStdChannel(which);
+    if (channel == nullptr) return;
+    Tcl_WriteChars(channel, text.data(), static_cast<int>(text.size()));
+    Tcl_Flush(channel);
+}
+
+// The host's MOM_run_user_function LIBRARY ENTRY: scripts that load the
+// plug-in themselves run here as they run in the host.
+int run_user_function(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
+    if (objc != 3) {
+        Tcl_WrongNumArgs(interp, 1, objv, "library entry");
+        return TCL_ERROR;
+    }
+    try {
+        static_cast<Run *>(data)->load(to_native(objv[1]), to_native(objv[2]));
+    } catch (const std::exception &error) {
+        Tcl_SetObjResult(interp, Tcl_ObjPrintf("MOM_run_user_function: %s", error.what()));
+        Tcl_SetErrorCode(interp, "MOMSIM", "LOAD", nullptr);
+        return TCL_ERROR;
+    }
+    Tcl_ResetResult(interp);
+    return TCL_OK;
+}
+
+}  // namespace
+
+Run::Run(Options options, Inputs inputs) : options_(std::move(options)), inputs_(std::move(inputs)) {}
+
+Run::~Run() {
+    finish();
+    if (the_run == this) {
+        Tcl_SetExitProc(nullptr);
+        the_run = nullptr;
+    }
+}
+
+void Run::start(const char *argv0) {
+    // Output files first: a bad one stops the run before anything ran.
+    syslog_ = options_.syslog ? std::make_unique<Syslog>(*options_.syslog) : std::make_unique<Syslog>();
+    transcript_ = options_.transcript ? std::make_unique<Transcript>(*options_.transcript)
+                                      : std::make_unique<Transcript>();
+
+    Tcl_FindExecutable(argv0);
+    interp_ = Tcl_CreateInterp();
+    if (Tcl_Init(interp_) != TCL_OK) {
+        // Without Tcl's script library the interpreter still runs scripts;
+        // only library procedures and packages are missing.
+        std::fprintf(stderr, "momsim: Tcl initialisation failed: %s\n", Tcl_GetStringResult(interp_));
+        Tcl_ResetResult(interp_);
+    }
+    the_run = this;
+    Tcl_SetExitProc(exit_proc);
+
+    // The plug-in prints through C's standard output and the script through
+    // Tcl's: line buffering on both keeps their lines in order.
+    Tcl_SetChannelOption(nullptr, Tcl_GetStdChannel(TCL_STDOUT), "-buffering", "line");
+
+    bool interactive = !options_.script && ::isatty(0);
+    std::string script_name = options_.script ? to_utf8(*options_.script) : to_utf8(argv0);
+    Tcl_Obj *argv = Tcl_NewListObj(0, nullptr);
+    for (const auto &arg : options_.script_args) {
+        std::string utf = to_utf8(arg);
+        Tcl_ListObjAppendElement(nullptr, argv, Tcl_NewStringObj(utf.data(), static_cast<int>(utf.size())));
+    }
+    Tcl_SetVar2Ex(interp_, "argv0", nullptr, Tcl_NewStringObj(script_name.c_str(), -1), TCL_GLOBAL_ONLY);
+    Tcl_SetVar2Ex(interp_, "argv", nullptr, argv, TCL_GLOBAL_ONLY);
+    Tcl_SetVar2Ex(interp_, "argc", nullptr, Tcl_NewIntObj(static_cast<int>(options_.script_args.size())),
+                  TCL_GLOBAL_ONLY);
+    Tcl_SetVar2Ex(interp_, "tcl_interactive", nullptr, Tcl_NewIntObj(interactive ? 1 : 0), TCL_GLOBAL_ONLY);
+
+    emuhost::Session &host = emuhost::session();
+    host.reset(emuhost::make_tcl_translator(interp_));
+    host.on_syslog([this](const std::string &text) {
+        if (syslog_) syslog_->write(text);
+    });
+    host.on_status([this](const std::string &text) { show_status(text); });
+
+    Tcl_CreateObjCommand(interp_, "MOM_run_user_function", run_user_function, this, nullptr);
+
+    // Set in Tcl itself, so that a name Tcl refuses (an element of a
+    // variable set before as a scalar, say) stops the run instead of
+    // vanishing.
+    for (const auto &[name, value] : options_.sets) {
+        std::string variable = "mom_" + to_utf8(name);
+        if (Tcl_SetVar2(interp_, variable.c_str(), nullptr, to_utf8(value).c_str(),
+                        TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG) == nullptr)
+            throw UsageError("--set " + name + "=" + value + ": " + Tcl_GetStringResult(interp_));
+    }
+
+    for (const auto &library : options_.loads) {
+        try {
+            load(library, "ufusr");
+        } catch (const std::exception &error) {
+            throw UsageError(std::string("--load ") + library + ": " + error.what());
+        }
+    }
+}
+
+void Run::load(const std::string &library, const std::string &entry) {
+    auto plugin = std::make_unique<emuhost::Plugin>(resolve_library(library));
+    plugin->run_entry(entry);
+    // The interpreter now holds the library's handlers: it stays loaded.
+    plugins_.push_back(std::move(plugin));
+}
+
+void Run::show_status(const std::string &text) {
+    std::fprintf(stderr, "status: %s\n", text.c_str());
+    if (transcript_) transcript_->write({{"call", "UF_UI_set_status"}, {"text", text}});
+}
+
+int Run::run_script() {
+    std::string utf = to_utf8(*options_.script);
+    Tcl_Obj *path = Tcl_NewStringObj(utf.data(), static_cast<int>(utf.size()));
+    Tcl_IncrRefCount(path);
+    int code = Tcl_FSEvalFileEx(interp_, path, nullptr);
+    Tcl_DecrRefCount(path);
+    if (code == TCL_OK) return 0;
+    report_failure(code);
+    return 1;
+}
+
+void Run::report_failure(int code) {
+    std::string message;
+    if (code == TCL_ERROR) {
+        Tcl_Obj *options = Tcl_GetReturnOptions(interp_, code);
+        Tcl_IncrRefCount(options);
+        Tcl_Obj *key = Tcl_NewStringObj("-errorinfo", -1);
+        Tcl_IncrRefCount(key);
+        Tcl_Obj *info = nullptr;
+        Tcl_DictObjGet(nullptr, options, key, &info);
+        message = info ? Tcl_GetString(info) : Tcl_GetStringResult(interp_);
+        Tcl_DecrRefCount(key);
+        Tcl_DecrRefCount(options);
+    } else if (code == TCL_BREAK) {
+        message = "invoked \"break\" outside of a loop";
+    } else if (code == TCL_CONTINUE) {
+        message = "invoked \"continue\" outside of a loop";
+    } else {
+        message = "command returned bad code: " + std::to_string(code);
+    }
+    if (message.empty() || message.back() != '\n') message += '\n';
+    write_channel(TCL_STDERR, message);
+}
+
+int Run::prompt() {
+    bool tty = ::isatty(0);
+    Tcl_Channel in = Tcl_GetStdChannel(TCL_STDIN);
+    if (in == nullptr) return 0;
+    Tcl_Obj *command = Tcl_NewObj();
+    Tcl_IncrRefCount(command);
+    bool partial = false;
+    for (;;) {
+        if (tty) write_channel(TCL_STDOUT, partial ? "> " : "% ");
+        Tcl_Obj *line = Tcl_NewObj();
+        Tcl_IncrRefCount(line);
+        int length = Tcl_GetsObj(in, line);
+        if (length < 0) {
+            Tcl_DecrRefCount(line);
+            if (tty) write_channel(TCL_STDOUT, "\n");
+            break;
+        }
+        if (Tcl_IsShared(command)) {
+            Tcl_DecrRefCount(command);
+            command = Tcl_DuplicateObj(command);
+            Tcl_IncrRefCount(command);
+        }
+        Tcl_AppendObjToObj(command, line);
+        Tcl_AppendToObj(command, "\n", 1);
+        Tcl_DecrRefCount(line);
+        if (!Tcl_CommandComplete(Tcl_GetString(command))) {
+            partial = true;
+            continue;
+        }
+        partial = false;
+        int code = Tcl_RecordAndEvalObj(interp_, command, TCL_EVAL_GLOBAL);
+        Tcl_DecrRefCount(command);
+        command = Tcl_NewObj();
+        Tcl_IncrRefCount(command);
+        std::string result = Tcl_GetStringResult(interp_);
+        if (code != TCL_OK) {
+            write_channel(TCL_STDERR, result + "\n");
+        } else if (tty && !result.empty()) {
+            write_channel(TCL_STDOUT, result + "\n");
+        }
+    }
+    Tcl_DecrRefCount(command);
+    return 0;
+}
+
+void Run::finish() {
+    if (finished_) return;
+    finished_ = true;
+    // Nothing the host writes from here on belongs to the run.
+    emuhost::session().on_syslog(nullptr);
+    emuhost::session().on_status(nullptr);
+    transcript_.reset();
+    syslog_.reset();
+}
+
+void Run::exit(int status) {
+    finish();
+    Tcl_SetExitProc(nullptr);
+    Tcl_Exit(status);
+}
+
+}  // namespace momsim

@@ -1,0 +1,64 @@
+// One momsim run: a Tcl interpreter adopted by the emulated host as its
+// translator, the plug-ins loaded into it, and the script or the prompt.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <tcl.h>
+
+#include "emuhost/session.h"
+#include "inputs.h"
+#include "logs.h"
+#include "options.h"
+
+namespace momsim {
+
+class Run {
+public:
+    Run(Options options, Inputs inputs);
+    // A run that ends without exit() (momsim refused to start, or a test)
+    // lets go of the host's log sinks and of Tcl's exit.
+    ~Run();
+    Run(const Run &) = delete;
+    Run &operator=(const Run &) = delete;
+
+    // Creates the interpreter, hands it to the host, sets the script's
+    // argv and the --set variables and loads the --load plug-ins. Throws
+    // UsageError for an output file that cannot be written or a plug-in
+    // that cannot be loaded.
+    void start(const char *argv0);
+
+    // The script; answers the exit status (0, or 1 after reporting the
+    // error on standard error).
+    int run_script();
+
+    // Commands read from standard input, with a prompt on a terminal, as
+    // tclsh reads them. Answers 0 at the end of input.
+    int prompt();
+
+    // Ends the run: what has to be written after the script, then the
+    // interpreter's own exit (channels flushed). Used for every way a run
+    // ends, the script's own "exit" included.
+    [[noreturn]] void exit(int status);
+
+    // Loads a plug-in as the host does and calls `entry`; the library stays
+    // loaded for the rest of the run. Throws std::runtime_error.
+    void load(const std::string &library, const std::string &entry);
+
+private:
+    void finish();
+    void report_failure(int code);
+    void show_status(const std::string &text);
+
+    Options options_;
+    Inputs inputs_;
+    Tcl_Interp *interp_ = nullptr;
+    std::unique_ptr<Syslog> syslog_;
+    std::unique_ptr<Transcript> transcript_;
+    std::vector<std::unique_ptr<emuhost::Plugin>> plugins_;
+    bool finished_ = false;
+};
+
+}  // namespace momsim

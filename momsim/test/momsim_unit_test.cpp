@@ -1,0 +1,243 @@
+// momsim's parts that its end-to-end tests cannot reach from the command
+// line: option parsing in full, input checks, and the log and transcript
+// formats for texts the plug-in cannot be made to write.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "emuhost/session.h"
+#include "inputs.h"
+#include "locate.h"
+#include "logs.h"
+#include "options.h"
+#include "run.h"
+
+namespace {
+
+using momsim::Options;
+using momsim::UsageError;
+
+// A file in the test's own scratch folder, removed again at the end.
+class Scratch {
+public:
+    explicit Scratch(const std::string &name, const std::string &text = "")
+        : path_(::testing::TempDir() + "momsim_unit_" + name) {
+        std::ofstream(path_, std::ios::binary) << text;
+    }
+    ~Scratch() { std::remove(path_.c_str()); }
+    const std::string &path() const { return path_; }
+    std::string read() const {
+        std::ifstream in(path_, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+private:
+    std::string path_;
+};
+
+std::string usage_error_of(const std::vector<std::string> &words) {
+    try {
+        momsim::parse_options(words);
+    } catch (const UsageError &error) {
+        return error.what();
+    }
+    return "(accepted)";
+}
+
+TEST(Options, ReadsEveryOptionInBothForms) {
+    Options options = momsim::parse_options(
+        {"--load", "tarvex", "--load=/x/other.so", "--set", "group_name=PROGRAM_1", "--set=a=b=c",
+         "--answers", "a.txt", "--part=p.json", "--save", "out.json", "--grip-dir", "grip",
+         "--syslog", "s.log", "--transcript=t.jsonl", "post.tcl", "--load", "x"});
+    EXPECT_EQ(options.loads, (std::vector<std::string>{"tarvex", "/x/other.so"}));
+    ASSERT_EQ(options.sets.size(), 2u);
+    EXPECT_EQ(options.sets[0], std::make_pair(std::string("group_name"), std::string("PROGRAM_1")));
+    // The value keeps every "=" after the first.
+    EXPECT_EQ(options.sets[1], std::make_pair(std::string("a"), std::string("b=c")));
+    EXPECT_EQ(*options.answers, "a.txt");
+    EXPECT_EQ(*options.part, "p.json");
+    EXPECT_EQ(*options.save, "out.json");
+    EXPECT_EQ(*options.grip_dir, "grip");
+    EXPECT_EQ(*options.syslog, "s.log");
+    EXPECT_EQ(*options.transcript, "t.jsonl");
+    // Words after the script are the script's, options included.
+    EXPECT_EQ(*options.script, "post.tcl");
+    EXPECT_EQ(options.script_args, (std::vector<std::string>{"--load", "x"}));
+}
+
+TEST(Options, DoubleDashEndsTheOptionsAndAnEmptyValueIsKept) {
+    Options options = momsim::parse_options({"--set", "empty=", "--", "--script.tcl", "-v"});
+    EXPECT_EQ(options.sets[0].second, "");
+    EXPECT_EQ(*options.script, "--script.tcl");
+    EXPECT_EQ(options.script_args, (std::vector<std::string>{"-v"}));
+    EXPECT_FALSE(momsim::parse_options({}).script.has_value());
+    EXPECT_TRUE(momsim::parse_options({"-h"}).help);
+}
+
+TEST(Options, RefusesWhatItCannotRead) {
+    const struct {
+        std::vector<std::string> words;
+        std::string message;
+    } cases[] = {
+        {{"--frobnicate"}, "unknown option --frobnicate"},
+        {{"--load"}, "--load needs a value"},
+        {{"--load="}, "--load needs a non-empty value"},
+        {{"--set", "novalue"}, "--set novalue: expected NAME=VALUE"},
+        {{"--set", "=x"}, "--set =x: the variable name is empty"},
+        {{"--syslog", "a", "--syslog", "b"}, "--syslog given twice"},
+        {{"--answers="}, "--answers needs a non-empty value"},
+        {{"--help=yes"}, "--help takes no value"},
+    };
+    for (const auto &each : cases) EXPECT_EQ(usage_error_of(each.words), each.message);
+}
+
+TEST(Answers, SkipsBlankAndCommentLinesAndKeepsLineNumbers) {
+    Scratch file("answers.txt", "# operator answers\nYes\r\n\n   \n  # indented comment\n1 /tmp/out.ptp\n3  two  blanks \nlast");
+    auto answers = momsim::read_answers(file.path());
+    EXPECT_EQ(answers.path, file.path());
+    ASSERT_EQ(answers.answers.size(), 4u);
+    EXPECT_EQ(answers.answers[0].line, 2);
+    EXPECT_EQ(answers.answers[0].text, "Yes");  // CR of a CRLF line end dropped
+    EXPECT_EQ(answers.answers[1].line, 6);
+    EXPECT_EQ(answers.answers[1].text, "1 /tmp/out.ptp");
+    EXPECT_EQ(answers.answers[2].text, "3  two  blanks ");  // inner and trailing blanks kept
+    EXPECT_EQ(answers.answers[3].line, 8);                   // a last line without newline
+    EXPECT_EQ(answers.answers[3].text, "last");
+}
+
+TEST(Answers, ANulByteNamesFileAndLine) {
+    Scratch file("nul.txt", std::string("OK\nab\0c\n", 8));
+    try {
+        momsim::read_answers(file.path());
+        FAIL() << "accepted";
+    } catch (const UsageError &error) {
+        EXPECT_EQ(std::string(error.what()), file.path() + ":2: the answer holds a NUL byte");
+    }
+}
+
+TEST(Inputs, UnreadableFilesAreNamed) {
+    const std::string missing = ::testing::TempDir() + "momsim_unit_missing.txt";
+    try {
+        momsim::read_answers(missing);
+        FAIL() << "accepted";
+    } catch (const UsageError &error) {
+        EXPECT_EQ(std::string(error.what()),
+                  "cannot read answers file " + missing + ": No such file or directory");
+    }
+    EXPECT_THROW(momsim::read_part(::testing::TempDir()), UsageError);  // a folder
+}
+
+TEST(Part, SyntaxErrorsNameLineAndColumn) {
+    const struct {
+        std::string text;
+        std::string where;
+    } cases[] = {
+        {"{\n  \"name\": \"P1\",\n  \"oops\"\n}\n", ":4:1: "},  // the "}" where ":" belongs
+        {"{\"a\": 1,}", ":1:9: "},
+        {"{\n\"a\": [1, 2\n", ":3:1: "},
+        {"[1, 2]", ":1: the part file must hold a JSON object"},
+    };
+    for (const auto &each : cases) {
+        Scratch file("part.json", each.text);
+        try {
+            momsim::read_part(file.path());
+            ADD_FAILURE() << "accepted " << each.text;
+        } catch (const UsageError &error) {
+            std::string message = error.what();
+            EXPECT_EQ(message.rfind(file.path() + each.where, 0), 0u) << message;
+        }
+    }
+    Scratch good("good.json", "{\"part\": {\"number\": \"4711\"}}");
+    EXPECT_EQ(momsim::read_part(good.path())["part"]["number"], "4711");
+}
+
+TEST(Inputs, OutputsNeedAnExistingFolderAndMayNotBeOne) {
+    EXPECT_NO_THROW(momsim::check_output_file("--save", ::testing::TempDir() + "momsim_new.json"));
+    EXPECT_NO_THROW(momsim::check_output_file("--save", "relative.json"));
+    EXPECT_THROW(momsim::check_output_file("--save", "/no/such/folder/out.json"), UsageError);
+    EXPECT_THROW(momsim::check_output_file("--save", ::testing::TempDir()), UsageError);
+    EXPECT_NO_THROW(momsim::check_folder("--grip-dir", ::testing::TempDir()));
+    Scratch file("grip.txt");
+    EXPECT_THROW(momsim::check_folder("--grip-dir", file.path()), UsageError);
+}
+
+TEST(Locate, PathsAreTakenAsTheyAreOrRefused) {
+    Scratch lib("lib.so");
+    EXPECT_EQ(momsim::resolve_library(lib.path()).back(), 'o');
+    EXPECT_THROW(momsim::resolve_library("/no/such/dir/tarvex_x64.so"), std::runtime_error);
+    try {
+        momsim::resolve_library("C:\\posts\\nothing_like_it.dll");
+        FAIL() << "found";
+    } catch (const std::runtime_error &error) {
+        // A host path is looked for by its base name beside momsim.
+        EXPECT_NE(std::string(error.what()).find("/nothing_like_it.so"), std::string::npos) << error.what();
+    }
+}
+
+TEST(Syslog, ToStandardErrorEveryLineIsPrefixedAndEnded) {
+    const struct {
+        std::string text;
+        std::string shown;
+    } cases[] = {
+        {"- >tarvex start \n", "syslog: - >tarvex start \n"},
+        {"Don't get the MOM id from the ufusr param\nDLL terminated...\n",
+         "syslog: Don't get the MOM id from the ufusr param\nsyslog: DLL terminated...\n"},
+        {"no line end", "syslog: no line end\n"},
+        {"a\n\nb", "syslog: a\nsyslog: \nsyslog: b\n"},
+        {"", ""},
+    };
+    momsim::Syslog syslog;
+    for (const auto &each : cases) {
+        ::testing::internal::CaptureStderr();
+        syslog.write(each.text);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), each.shown);
+    }
+}
+
+TEST(Syslog, ToAFileTextsAreKeptAsWritten) {
+    Scratch file("syslog.txt", "old run\n");
+    {
+        momsim::Syslog syslog(file.path());
+        syslog.write("- >tarvex start \n");
+        syslog.write("two\nlines");
+        EXPECT_EQ(file.read(), "- >tarvex start \ntwo\nlines");  // written at once
+    }
+    EXPECT_THROW(momsim::Syslog("/no/such/folder/syslog.txt"), UsageError);
+}
+
+TEST(Transcript, OneObjectPerLineWithBadBytesReplaced) {
+    Scratch file("transcript.jsonl");
+    {
+        momsim::Transcript transcript(file.path());
+        transcript.write({{"call", "UF_UI_set_status"}, {"text", "quote \" and\nnewline"}});
+        transcript.write({{"call", "UF_UI_set_status"}, {"text", std::string("bad \xff byte")}});
+    }
+    EXPECT_EQ(file.read(),
+              "{\"call\":\"UF_UI_set_status\",\"text\":\"quote \\\" and\\nnewline\"}\n"
+              "{\"call\":\"UF_UI_set_status\",\"text\":\"bad \xef\xbf\xbd byte\"}\n");
+}
+
+TEST(Run, TheStatusLineGoesToTheTranscriptAndStandardError) {
+    Scratch transcript("run.jsonl");
+    Options options;
+    options.transcript = transcript.path();
+    options.sets = {{"machine_name", "HERMLE"}};
+    momsim::Run run(options, momsim::Inputs{});
+    run.start("momsim");
+    EXPECT_EQ(emuhost::session().variable("machine_name"), "HERMLE");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(UF_UI_set_status("Open API error 7"), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "status: Open API error 7\n");
+    EXPECT_EQ(transcript.read(), "{\"call\":\"UF_UI_set_status\",\"text\":\"Open API error 7\"}\n");
+    // Scripts run in the host's translator, which is the run's interpreter.
+    EXPECT_EQ(emuhost::session().translator().eval("set mom_machine_name").result, "HERMLE");
+    EXPECT_THROW(run.load("/no/such/plugin.so", "ufusr"), std::runtime_error);
+}
+
+}  // namespace
