@@ -50,3 +50,14 @@ TEST(TclTranslator, VariablesAndArraysAreGlobals) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TclTranslator, RefusedValuesAreReportedNotDropped) {
+    auto tcl = emuhost::make_tcl_translator();
+    ASSERT_TRUE(tcl->set_element("mom_labels", "0", "X"));
+    EXPECT_FALSE(tcl->set("mom_labels", "scalar"));
+    EXPECT_STREQ(tcl->get_element("mom_labels", "0"), "X");
+}
+
+}  // namespace

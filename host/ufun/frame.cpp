@@ -123,15 +123,15 @@ int UF_MOM_set_string(MomId mom, const char *name, const char *value) {
     HOST_CALL("UF_MOM_set_string");
     if (!session().is_mom(mom) || name == nullptr || value == nullptr)
         return emuhost::kErrInvalidArgument;
-    session().translator().set(mom_name(name), value);
-    return 0;
+    return session().translator().set(mom_name(name), value) ? 0 : emuhost::kErrInvalidArgument;
 }
 
 int UF_MOM_set_int(MomId mom, const char *name, int value) {
     HOST_CALL("UF_MOM_set_int");
     if (!session().is_mom(mom) || name == nullptr) return emuhost::kErrInvalidArgument;
-    session().translator().set(mom_name(name), std::to_string(value));
-    return 0;
+    return session().translator().set(mom_name(name), std::to_string(value))
+               ? 0
+               : emuhost::kErrInvalidArgument;
 }
 
 }  // extern "C"

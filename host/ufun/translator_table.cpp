@@ -63,7 +63,10 @@ public:
         auto found = variables_.find(name);
         return found == variables_.end() ? nullptr : found->second.c_str();
     }
-    void set(const std::string &name, const std::string &value) override { variables_[name] = value; }
+    bool set(const std::string &name, const std::string &value) override {
+        variables_[name] = value;
+        return true;
+    }
     void unset(const std::string &name) override {
         variables_.erase(name);
         const std::string prefix = name + "(";
@@ -74,9 +77,9 @@ public:
     const char *get_element(const std::string &array, const std::string &index) override {
         return get(array + "(" + index + ")");
     }
-    void set_element(const std::string &array, const std::string &index,
+    bool set_element(const std::string &array, const std::string &index,
                      const std::string &value) override {
-        set(array + "(" + index + ")", value);
+        return set(array + "(" + index + ")", value);
     }
 
     bool is_tcl() const override { return false; }

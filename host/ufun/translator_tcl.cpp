@@ -67,8 +67,8 @@ public:
     const char *get(const std::string &name) override {
         return Tcl_GetVar2(interp_, name.c_str(), nullptr, TCL_GLOBAL_ONLY);
     }
-    void set(const std::string &name, const std::string &value) override {
-        Tcl_SetVar2(interp_, name.c_str(), nullptr, value.c_str(), TCL_GLOBAL_ONLY);
+    bool set(const std::string &name, const std::string &value) override {
+        return Tcl_SetVar2(interp_, name.c_str(), nullptr, value.c_str(), TCL_GLOBAL_ONLY) != nullptr;
     }
     void unset(const std::string &name) override {
         Tcl_UnsetVar2(interp_, name.c_str(), nullptr, TCL_GLOBAL_ONLY);
@@ -76,9 +76,10 @@ public:
     const char *get_element(const std::string &array, const std::string &index) override {
         return Tcl_GetVar2(interp_, array.c_str(), index.c_str(), TCL_GLOBAL_ONLY);
     }
-    void set_element(const std::string &array, const std::string &index,
+    bool set_element(const std::string &array, const std::string &index,
                      const std::string &value) override {
-        Tcl_SetVar2(interp_, array.c_str(), index.c_str(), value.c_str(), TCL_GLOBAL_ONLY);
+        return Tcl_SetVar2(interp_, array.c_str(), index.c_str(), value.c_str(), TCL_GLOBAL_ONLY) !=
+               nullptr;
     }
 
     bool is_tcl() const override { return true; }

@@ -49,12 +49,14 @@ public:
     // Global variables by their full name ("mom_group_name"). get() answers
     // a pointer that stays valid until the variable changes.
     virtual const char *get(const std::string &name) = 0;
-    virtual void set(const std::string &name, const std::string &value) = 0;
+    // set() and set_element() answer false when the translator refuses the
+    // value (a scalar set on an array name, say); nothing is changed then.
+    virtual bool set(const std::string &name, const std::string &value) = 0;
     virtual void unset(const std::string &name) = 0;
 
     // Elements of global arrays: name(index).
     virtual const char *get_element(const std::string &array, const std::string &index) = 0;
-    virtual void set_element(const std::string &array, const std::string &index,
+    virtual bool set_element(const std::string &array, const std::string &index,
                              const std::string &value) = 0;
 
     virtual bool is_tcl() const = 0;
