@@ -51,9 +51,7 @@ protected:
     void expect_stamp(tag_t tag, const std::string &file, const std::string &time, const std::string &machine) {
         EXPECT_EQ(titles(tag), kStampTitles);
         EXPECT_EQ(text_of(tag, "OPU_FILE_UP_NAME"), file);
-        const emuhost::Attribute *created = part().attribute(tag, "OPU_FILE_UP_CREATE");
-        ASSERT_NE(created, nullptr);
-        EXPECT_EQ(created->type, AttributeType::Time);
+        EXPECT_TRUE(emuhost::is_valid(time_of(tag, "OPU_FILE_UP_CREATE")));
         EXPECT_EQ(text_of(tag, "OPU_FILE_UP_TIME"), time);
         EXPECT_EQ(text_of(tag, "OPU_FILE_UP_MACHINE"), machine);
     }
@@ -65,7 +63,7 @@ TEST_P(StampProgram, VariableModeStampsTheNamedMemberOfTheProgramRoot) {
     EXPECT_EQ(result.result, "");  // no result text
     EXPECT_EQ(stamped(), std::vector<tag_t>{21});
     expect_stamp(21, "PART.ptp", "12.50", "DMU50");
-    EXPECT_EQ(part().attribute(21, "OPU_FILE_UP_CREATE")->time, tarvex_test::kFixedTime);
+    EXPECT_EQ(time_of(21, "OPU_FILE_UP_CREATE"), tarvex_test::kFixedTime);
     EXPECT_TRUE(host().syslog().empty());
 }
 
@@ -96,7 +94,7 @@ TEST_P(StampProgram, SelectionStampsEverySelectedObjectWithItsOwnTime) {
     const tag_t order[] = {32, 23, 50};
     for (int i = 0; i < 3; ++i) {
         expect_stamp(order[i], "PART.ptp", "12.50", "DMU50");
-        EXPECT_EQ(part().attribute(order[i], "OPU_FILE_UP_CREATE")->time, (HostTime{20240315, 140000 + i}));
+        EXPECT_EQ(time_of(order[i], "OPU_FILE_UP_CREATE"), (HostTime{20240315, 140000 + i}));
     }
     EXPECT_EQ(host().count_calls("UF_SETUP_ask_setup"), 0u);
 }

@@ -59,6 +59,13 @@ protected:
         return out;
     }
 
+    // The time of a time attribute, or {0, 0} when there is none.
+    emuhost::HostTime time_of(tag_t tag, const std::string &title) {
+        const emuhost::Attribute *found = part().attribute(tag, title);
+        if (!found || found->type != emuhost::AttributeType::Time) return emuhost::HostTime{};
+        return found->time;
+    }
+
     // True when no object of the part carries an attribute.
     bool nothing_assigned() {
         for (const auto &object : part().objects())
