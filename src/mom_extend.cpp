@@ -103,7 +103,7 @@ static int mom_box_message(MomId, InterpRecord *interp, int argc, const char *ar
 /* Copies a whole text into a field of `size` bytes. A text that does not
  * fit is refused: the field keeps what it held and the answer is 0, so a
  * title, value or name is never cut and then acted on. */
-static int copy_whole(char *field, size_t size, const char *text)
+static int copy_unless_too_long(char *field, size_t size, const char *text)
 {
     if (strlen(text) >= size) return 0;
     snprintf(field, size, "%s", text);
@@ -134,15 +134,15 @@ static int mom_create_attribute(MomId mom, InterpRecord *interp, int argc, const
         UF_print_syslog(" mom_create_attribute - wrong number arguments\n", 0);
         return 0;
     }
-    if (!copy_whole(title, sizeof title, argv[1])) {
+    if (!copy_unless_too_long(title, sizeof title, argv[1])) {
         UF_print_syslog(" mom_create_attribute - title longer than 50 characters, nothing assigned\n", 0);
         return 0;
     }
-    if (argc >= 3 && !copy_whole(value_text, sizeof value_text, argv[2])) {
+    if (argc >= 3 && !copy_unless_too_long(value_text, sizeof value_text, argv[2])) {
         UF_print_syslog(" mom_create_attribute - value longer than 132 characters, nothing assigned\n", 0);
         return 0;
     }
-    if (argc >= 4 && !copy_whole(kind, sizeof kind, argv[3])) {
+    if (argc >= 4 && !copy_unless_too_long(kind, sizeof kind, argv[3])) {
         UF_print_syslog(" mom_create_attribute - kind longer than 133 characters, nothing assigned\n", 0);
         return 0;
     }
@@ -158,7 +158,7 @@ static int mom_create_attribute(MomId mom, InterpRecord *interp, int argc, const
             UF_print_syslog(" mom_create_attribute - wrong 'operation_name'\n", 0);
             return 0;
         }
-        if (!copy_whole(oper_name, sizeof oper_name, variable)) {
+        if (!copy_unless_too_long(oper_name, sizeof oper_name, variable)) {
             UF_print_syslog(" mom_create_attribute - 'operation_name' longer than 133 characters, nothing assigned\n", 0);
             return 0;
         }
@@ -245,7 +245,7 @@ static int read_stamp_variables(MomId mom, StampTexts &texts)
     if (UF_MOM_ask_string(mom, "output_file_suffix", &suffix) != 0) return 0;
     if (!group_name || !basename || !suffix) return 0;
 
-    if (!copy_whole(texts.program, sizeof texts.program, group_name)) {
+    if (!copy_unless_too_long(texts.program, sizeof texts.program, group_name)) {
         UF_print_syslog(" mom_set_attribute_program - 'group_name' longer than 30 characters, nothing stamped\n", 0);
         return 0;
     }
@@ -256,14 +256,14 @@ static int read_stamp_variables(MomId mom, StampTexts &texts)
     }
 
     if (UF_MOM_ask_string(mom, "machine_time", &machine_time) != 0 || !machine_time) return 0;
-    if (!copy_whole(texts.machine_time, sizeof texts.machine_time, machine_time)) {
+    if (!copy_unless_too_long(texts.machine_time, sizeof texts.machine_time, machine_time)) {
         UF_print_syslog(" mom_set_attribute_program - 'machine_time' longer than 132 characters, nothing stamped\n", 0);
         return 0;
     }
 
     /* The machine name is optional: without it the stamp carries an empty one. */
     if (UF_MOM_ask_string(mom, "machine_name", &machine_name) != 0 || !machine_name) machine_name = "";
-    if (!copy_whole(texts.machine_name, sizeof texts.machine_name, machine_name)) {
+    if (!copy_unless_too_long(texts.machine_name, sizeof texts.machine_name, machine_name)) {
         UF_print_syslog(" mom_set_attribute_program - 'machine_name' longer than 132 characters, nothing stamped\n", 0);
         return 0;
     }
@@ -274,19 +274,19 @@ static int read_stamp_variables(MomId mom, StampTexts &texts)
  * when one does not fit its field. */
 static int read_stamp_arguments(const char *argv[], StampTexts &texts)
 {
-    if (!copy_whole(texts.program, sizeof texts.program, argv[1])) {
+    if (!copy_unless_too_long(texts.program, sizeof texts.program, argv[1])) {
         UF_print_syslog(" mom_set_attribute_program - program name longer than 30 characters, nothing stamped\n", 0);
         return 0;
     }
-    if (!copy_whole(texts.output_file, sizeof texts.output_file, argv[2])) {
+    if (!copy_unless_too_long(texts.output_file, sizeof texts.output_file, argv[2])) {
         UF_print_syslog(" mom_set_attribute_program - output file name longer than 132 characters, nothing stamped\n", 0);
         return 0;
     }
-    if (!copy_whole(texts.machine_time, sizeof texts.machine_time, argv[3])) {
+    if (!copy_unless_too_long(texts.machine_time, sizeof texts.machine_time, argv[3])) {
         UF_print_syslog(" mom_set_attribute_program - machine time longer than 132 characters, nothing stamped\n", 0);
         return 0;
     }
-    if (!copy_whole(texts.machine_name, sizeof texts.machine_name, argv[4])) {
+    if (!copy_unless_too_long(texts.machine_name, sizeof texts.machine_name, argv[4])) {
         UF_print_syslog(" mom_set_attribute_program - machine name longer than 132 characters, nothing stamped\n", 0);
         return 0;
     }
