@@ -61,7 +61,10 @@ if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR)
         WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
         WINEDEBUG=-all
         "WINEDLLOVERRIDES=mscoree,mshtml=")
-      set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${TARVEX_WINE_ENV} ${TARVEX_WINE64})
+      # Without a display, a window that a test opens by mistake fails at
+      # once instead of waiting for a user: the runs stay headless.
+      set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env
+        --unset=DISPLAY --unset=WAYLAND_DISPLAY ${TARVEX_WINE_ENV} ${TARVEX_WINE64})
     endif()
   elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND CMAKE_SIZEOF_VOID_P EQUAL 4)
     find_program(TARVEX_QEMU_I386 qemu-i386)

@@ -12,6 +12,8 @@ foreach(assignment IN LISTS WINE_ENV)
   string(SUBSTRING "${assignment}" ${at} -1 value)
   set(ENV{${name}} "${value}")
 endforeach()
+unset(ENV{DISPLAY})
+unset(ENV{WAYLAND_DISPLAY})
 
 # The server outlives this script: it must not hold ctest's output pipes.
 set(quiet OUTPUT_FILE ${CMAKE_CURRENT_BINARY_DIR}/wine_${ACTION}.log ERROR_FILE ${CMAKE_CURRENT_BINARY_DIR}/wine_${ACTION}.err)
