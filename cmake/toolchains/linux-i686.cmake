@@ -12,7 +12,7 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
 
-# Only 32-bit libraries will do; headers of header-only libraries are taken
-# from the build machine one folder at a time (see cmake/CrossBuild.cmake).
+# Only 32-bit libraries will do. Headers come from the build machine's
+# /usr/include, which serves both widths.
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_IGNORE_PATH /usr/lib/x86_64-linux-gnu /lib/x86_64-linux-gnu)
