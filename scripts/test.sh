@@ -1,8 +1,40 @@
 #!/usr/bin/env bash
-# Builds every configuration and runs every test suite.
-set -euo pipefail
+# Builds every configuration and runs its tests:
+#   default  Linux, 64-bit, with the Tcl translator
+#   win64    tarvex_x64.dll with mingw-w64; the suites run under Wine
+#   linux32  Linux, 32-bit (-m32); the suites run under qemu-i386
+#   win32    tarvex_x32.dll with mingw-w64; built and checked with objdump
+#            (Wine here cannot run 32-bit programs)
+# Usage: scripts/test.sh [PRESET...]   (all four when none is given)
+# Goes on after a failing configuration and fails at the end if any did.
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
-cmake --preset default
-cmake --build --preset default
-ctest --preset default
+if [ $# -gt 0 ]; then
+    presets=("$@")
+else
+    presets=(default win64 linux32 win32)
+fi
+jobs=$(nproc 2>/dev/null || echo 2)
+
+started=$SECONDS
+summary=()
+failed=0
+for preset in "${presets[@]}"; do
+    echo "=== $preset"
+    begun=$SECONDS
+    if cmake --preset "$preset" &&
+        cmake --build --preset "$preset" &&
+        ctest --preset "$preset" --parallel "$jobs"; then
+        result=passed
+    else
+        result=FAILED
+        failed=1
+    fi
+    summary+=("$(printf '%-8s %-6s %4d s' "$preset" "$result" $((SECONDS - begun)))")
+done
+
+echo "=== summary"
+printf '%s\n' "${summary[@]}"
+echo "total    $((SECONDS - started)) s"
+exit $failed

@@ -13,6 +13,10 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+/* The start-up record handed to CreateProcessA carries its own size in cb;
+ * the 64- and 32-bit hosts' kernels expect these. */
+static_assert(sizeof(STARTUPINFOA) == (sizeof(void *) == 8 ? 104 : 68),
+              "STARTUPINFOA has the size of neither Windows ABI");
 #else
 #include "winapi.h"
 #endif

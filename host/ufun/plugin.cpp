@@ -1,4 +1,5 @@
 // Loading a plug-in library the way the host does.
+#include <algorithm>
 #include <stdexcept>
 
 #include "emuhost/session.h"
@@ -17,7 +18,13 @@ using AskUnload = int (*)(void);
 
 std::string last_load_error() {
 #if defined(_WIN32)
-    return "error " + std::to_string(GetLastError());
+    DWORD code = GetLastError();
+    char text[256] = "";
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                  text, sizeof text, nullptr);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
+        text[--length] = '\0';
+    return "error " + std::to_string(code) + (length > 0 ? std::string(": ") + text : std::string());
 #else
     const char *text = dlerror();
     return text ? text : "unknown error";
@@ -27,7 +34,11 @@ std::string last_load_error() {
 
 Plugin::Plugin(const std::string &path) : path_(path) {
 #if defined(_WIN32)
-    handle_ = reinterpret_cast<void *>(LoadLibraryA(path.c_str()));
+    // The loader takes a full path with backslashes only; build systems and
+    // scripts hand us forward slashes as often.
+    std::string native = path;
+    std::replace(native.begin(), native.end(), '/', '\\');
+    handle_ = reinterpret_cast<void *>(LoadLibraryA(native.c_str()));
 #else
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
 #endif
