@@ -6,10 +6,18 @@
 
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "emuhost/session.h"
+
+namespace emuhost {
+// Names the translator in test output instead of its bytes.
+inline void PrintTo(TranslatorKind kind, std::ostream *out) {
+    *out << (kind == TranslatorKind::Tcl ? "Tcl" : "Table");
+}
+}  // namespace emuhost
 
 namespace tarvex_test {
 
