@@ -68,21 +68,28 @@ TEST_P(Files, CreateEmptiesAnExistingFile) {
 }
 
 TEST_P(Files, CreateFailsWhereNoFileCanBe) {
-    std::string read_only = scratch_.write("locked.ptp", "keep me");
-    tarvex_test::make_read_only(read_only);
     std::filesystem::create_directory(scratch_.path("folder"));
-    for (const std::string &path :
-         {scratch_.path("no such folder/out.ptp"), read_only, scratch_.path("folder")}) {
+    for (const std::string &path : {scratch_.path("no such folder/out.ptp"), scratch_.path("folder")}) {
         SCOPED_TRACE(path);
         host().clear_logs();
         EXPECT_EQ(result_of({"MOM_createfile", path}), "1");
         EXPECT_EQ(host().syslog(), Lines{" Can't Find/Create or read/write file =" + path + "\n"});
     }
-    EXPECT_EQ(read_file(read_only), "keep me");
     EXPECT_FALSE(exists(scratch_.path("no such folder")));
+    EXPECT_TRUE(std::filesystem::is_directory(scratch_.path("folder")));
+}
+
+TEST_P(Files, CreateLeavesAReadOnlyFileAlone) {
+    if (tarvex_test::running_under_wine()) GTEST_SKIP() << "Wine lets root write read-only files";
+    std::string path = scratch_.write("locked.ptp", "keep me");
+    tarvex_test::make_read_only(path);
+    EXPECT_EQ(result_of({"MOM_createfile", path}), "1");
+    EXPECT_EQ(host().syslog(), Lines{" Can't Find/Create or read/write file =" + path + "\n"});
+    EXPECT_EQ(read_file(path), "keep me");
 }
 
 TEST_P(Files, CreateDoesNotEmptyAFileHeldWithoutSharing) {
+    if (tarvex_test::running_under_wine()) GTEST_SKIP() << "Wine truncates before the share check";
     std::string path = scratch_.write("busy.ptp", "in use");
     Holder holder(path);
     ASSERT_TRUE(holder.held());
