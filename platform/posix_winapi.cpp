@@ -319,6 +319,8 @@ bool same_name(const std::string &a, const std::string &b) {
 // first heading belong to a section without a name. False when the file
 // cannot be read.
 bool read_profile(const std::string &path, std::vector<ProfileSection> &sections) {
+    struct stat info;
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -425,7 +427,9 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
         }
         const bool writes = (access & GENERIC_WRITE) != 0;
         const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
-        int open_flags = O_CLOEXEC | O_NOCTTY;
+        // Non-blocking, so that a FIFO cannot hold the caller until some
+        // other process opens its other end.
+        int open_flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
         open_flags |= writes ? ((access & GENERIC_READ) ? O_RDWR : O_WRONLY) : O_RDONLY;
         switch (disposition) {
         case CREATE_NEW: open_flags |= O_CREAT | O_EXCL; break;
@@ -459,11 +463,13 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
             fail(error_from_errno(errno, file));
             return INVALID_HANDLE_VALUE;
         }
-        if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        // Windows files are never folders, FIFOs or sockets.
+        if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) {
             close(fd);
             fail(ERROR_ACCESS_DENIED);
             return INVALID_HANDLE_VALUE;
         }
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
         int lock = (share_mode & FILE_SHARE_READ) ? LOCK_SH : LOCK_EX;
         if (flock(fd, lock | LOCK_NB) != 0) {
             int error = errno;
@@ -472,7 +478,7 @@ HANDLE CreateFileA(LPCSTR path, DWORD access, DWORD share_mode, LPSECURITY_ATTRI
             return INVALID_HANDLE_VALUE;
         }
         // Truncate only once the share check has let us in.
-        if (truncates && ftruncate(fd, 0) != 0) {
+        if (truncates && S_ISREG(info.st_mode) && ftruncate(fd, 0) != 0) {
             int error = errno;
             close(fd);
             fail(error_from_errno(error, file));

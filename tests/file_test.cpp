@@ -2,6 +2,8 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <sys/stat.h>
+
 #include "winapi.h"
 #endif
 
@@ -220,6 +222,21 @@ TEST_P(Files, ProbeLogLineKeepsItsEndForTheLongestPath) {
     EXPECT_EQ(line.rfind(" Can't find or read file =" + path.substr(0, 100), 0), 0u);
     EXPECT_EQ(line.back(), '\n');
 }
+
+#if !defined(_WIN32)
+TEST_P(Files, FifoNeitherBlocksNorCountsAsAFile) {
+    // Opening a FIFO for reading would wait for a writer that never comes.
+    std::string fifo = scratch_.path("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+    EXPECT_EQ(result_of({"MOM_deletefile", fifo}), "1");
+    EXPECT_EQ(result_of({"MOM_createfile", fifo}), "1");
+    EXPECT_EQ(result_of({"MOM_get_ini_string", fifo, "Post", "k"}), "");
+    EXPECT_TRUE(exists(fifo));
+    EXPECT_EQ(host().syslog(), (Lines{" Can't find or read file =" + fifo + "\n",
+                                      " Can't Find/Create or read/write file =" + fifo + "\n",
+                                      " Can't find or read file =" + fifo + "\n"}));
+}
+#endif
 
 TARVEX_ALL_TRANSLATORS(Files);
 
