@@ -380,19 +380,19 @@ DWORD copy_value(const std::string &value, LPSTR out, DWORD size) {
     return static_cast<DWORD>(length);
 }
 
-// Copies a list of names, each terminated, and a final terminator. When
-// it does not fit, the last name that goes in is cut, the list still ends
-// with two terminators, and the answer is size - 2.
+// Copies a list of names, each terminated, and a final terminator. A name
+// goes in whole only while room for more stays after it; the first that
+// does not is cut so that the list ends with two terminators at the end of
+// the buffer, and the answer is then size - 2.
 DWORD copy_names(const std::vector<std::string> &names, LPSTR out, DWORD size) {
     if (size == 1) {
         out[0] = '\0';
         return 0;
     }
-    std::size_t used = 0;
+    std::size_t used = 0;  // stays at most size - 2
     for (const std::string &name : names) {
-        if (used + name.size() + 1 > size - 1) {
-            std::size_t room = size - 2 - used;
-            std::memcpy(out + used, name.data(), room);
+        if (used + name.size() + 1 >= size - 1) {
+            std::memcpy(out + used, name.data(), size - 2 - used);
             out[size - 2] = '\0';
             out[size - 1] = '\0';
             return size - 2;
@@ -401,7 +401,6 @@ DWORD copy_names(const std::vector<std::string> &names, LPSTR out, DWORD size) {
         used += name.size() + 1;
     }
     out[used] = '\0';
-    if (used == 0 && size > 1) out[1] = '\0';
     return static_cast<DWORD>(used);
 }
 
@@ -565,14 +564,21 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_value,
                 if (!found.name.empty()) names.push_back(found.name);
             return copy_names(names, value, size);
         }
-        const ProfileSection *found = find_section(sections, trim(section));
         if (key == nullptr) {
+            // The keys with a value, comments aside, of the first section
+            // of the name as given (untrimmed). An empty list answers the
+            // default.
             std::vector<std::string> names;
-            if (found != nullptr)
-                for (const ProfileKey &entry : found->keys)
-                    if (entry.value && !entry.name.empty() && entry.name[0] != ';') names.push_back(entry.name);
-            return copy_names(names, value, size);
+            for (const ProfileSection &candidate : sections) {
+                if (!same_name(candidate.name, section)) continue;
+                for (const ProfileKey &entry : candidate.keys)
+                    if (entry.value && (entry.name.empty() || entry.name[0] != ';')) names.push_back(entry.name);
+                break;
+            }
+            DWORD length = copy_names(names, value, size);
+            return length > 0 ? length : copy_value(fallback, value, size);
         }
+        const ProfileSection *found = find_section(sections, trim(section));
         if (found != nullptr) {
             const std::string wanted = trim(key);
             for (const ProfileKey &entry : found->keys) {

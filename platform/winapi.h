@@ -153,8 +153,9 @@ BOOL DeleteFileA(LPCSTR path);
  * the first section of a name and the first key of a name looked at. The
  * value (or the default, when there is none) is cut to size - 1 characters
  * and always terminated; the answer is the number of characters copied.
- * A null key lists the section's keys, a null section the file's sections,
- * each name terminated and the list ended by a second terminator. */
+ * A null key lists the keys of the section (the default when there are
+ * none), a null section the file's sections: each name terminated, the list
+ * ended by a second terminator; a list cut short answers size - 2. */
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_value, LPSTR value,
                                DWORD size, LPCSTR path);
 

@@ -1,4 +1,13 @@
-// MOM_get_ini_string: one value from an INI file.
+// MOM_get_ini_string: one value from an INI file; and the system's INI
+// reader called directly for what the command never asks of it.
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include "winapi.h"
+#endif
+
+#include <cstring>
+
 #include "file_scratch.h"
 #include "harness.h"
 #include "ini_cases.h"
@@ -103,5 +112,59 @@ TEST_P(Ini, OverlongArgumentsAreRefusedNotCut) {
 }
 
 TARVEX_ALL_TRANSLATORS(Ini);
+
+// Lists of section or key names: each name terminated, the list too; a list
+// cut short ends in a terminated, shortened name and answers size - 2. An
+// empty key list answers the default. Only the first `answer` + 1 bytes are
+// compared: what follows a cut list is not the same everywhere.
+TEST(IniLists, SectionAndKeyNames) {
+    Scratch scratch;
+    std::string path =
+        scratch.write("lists.ini", "k=top\n[A]\nx=1\n;c=2\ny\nz=3\n[B]\n[A]\nw=4\n");
+    struct List {
+        const char *section;
+        const char *key;
+        DWORD size;
+        DWORD answer;
+        std::string text;
+    };
+    const std::string nul(1, '\0');
+    const std::vector<List> lists = {
+        {nullptr, "x", 32, 6, "A" + nul + "B" + nul + "A" + nul + nul},
+        {nullptr, "x", 7, 5, "A" + nul + "B" + nul + "A" + nul},
+        {nullptr, "x", 5, 3, "A" + nul + "B" + nul},
+        {nullptr, "x", 3, 1, "A" + nul},
+        {nullptr, "x", 2, 0, nul},
+        {"a", nullptr, 32, 4, "x" + nul + "z" + nul + nul},
+        {"A", nullptr, 5, 3, "x" + nul + "z" + nul},
+        {"A", nullptr, 4, 2, "x" + nul + nul},
+        {"A", nullptr, 2, 1, "d" + nul},
+        {"", nullptr, 32, 2, "k" + nul + nul},
+        {"B", nullptr, 32, 3, "def" + nul},
+        {"none", nullptr, 32, 3, "def" + nul},
+    };
+    for (const auto &list : lists) {
+        SCOPED_TRACE(std::string(list.section ? list.section : "(sections)") + " size " + std::to_string(list.size));
+        char buffer[64];
+        std::memset(buffer, '#', sizeof buffer);
+        DWORD answer = GetPrivateProfileStringA(list.section, list.key, "def", buffer, list.size, path.c_str());
+        EXPECT_EQ(answer, list.answer);
+        EXPECT_EQ(std::string(buffer, list.answer + 1), list.text);
+        EXPECT_EQ(buffer[list.size], '#');
+    }
+}
+
+TEST(IniLists, DefaultIsTrimmedUnquotedAndCut) {
+    Scratch scratch;
+    std::string path = scratch.write("post.ini", "[Post]\nk=v\n");
+    char buffer[16];
+    EXPECT_EQ(GetPrivateProfileStringA("Post", "none", "\"quoted\"  ", buffer, sizeof buffer, path.c_str()), 6u);
+    EXPECT_STREQ(buffer, "quoted");
+    EXPECT_EQ(GetPrivateProfileStringA("Post", "none", "abcdef", buffer, 4, path.c_str()), 3u);
+    EXPECT_STREQ(buffer, "abc");
+    EXPECT_EQ(GetPrivateProfileStringA("Post", "k", "def", buffer, 16, scratch.path("absent.ini").c_str()), 3u);
+    EXPECT_STREQ(buffer, "def");
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
 
 }  // namespace
