@@ -1,0 +1,297 @@
+// MOM_run_exec and MOM_shell_exec, end to end: the started program is
+// process_child, which writes the words it received to a file.
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+
+#include "winapi.h"
+#endif
+
+#include <chrono>
+
+#include "file_scratch.h"
+#include "harness.h"
+
+namespace {
+
+using tarvex_test::exists;
+using tarvex_test::HostTest;
+using tarvex_test::Scratch;
+using tarvex_test::set_environment;
+using Words = std::vector<std::string>;
+using Lines = std::vector<std::string>;
+
+const std::string kChild = TARVEX_PROCESS_CHILD;
+
+// Whether this machine can run the child at all. A 32-bit build run under
+// an emulator on a kernel without 32-bit support cannot start any 32-bit
+// program; the tests that need the child then skip rather than fail.
+bool child_runs_here() {
+#if defined(_WIN32)
+    return true;
+#else
+    static const bool runs = [] {
+        Scratch scratch;
+        std::string variable = "TARVEX_CHILD_OUT=" + scratch.path("probe");
+        char *argv[] = {const_cast<char *>(kChild.c_str()), nullptr};
+        char *envp[] = {const_cast<char *>(variable.c_str()), nullptr};
+        pid_t pid = 0;
+        int status = 0;
+        if (posix_spawn(&pid, kChild.c_str(), nullptr, nullptr, argv, envp) != 0) return false;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0 && exists(scratch.path("probe"));
+    }();
+    return runs;
+#endif
+}
+
+#define REQUIRE_CHILD()                                                                  \
+    if (!child_runs_here()) GTEST_SKIP() << "this machine cannot run " << kChild
+
+class Processes : public HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        load();
+        host().clear_logs();
+        out_ = scratch_.path("argv");
+        set_environment("TARVEX_CHILD_OUT", out_);
+        set_environment("TARVEX_CHILD_SLEEP_MS", "");
+    }
+    void TearDown() override {
+        set_environment("TARVEX_CHILD_OUT", "");
+        set_environment("TARVEX_CHILD_SLEEP_MS", "");
+        HostTest::TearDown();
+    }
+    // The words the child wrote, argv[0] first; empty when it never ran.
+    Words child_words(double seconds = 30) {
+        if (!tarvex_test::wait_for_file(out_, seconds)) return {};
+        std::string data = tarvex_test::read_file(out_);
+        std::filesystem::remove(out_);
+        Words words;
+        for (std::size_t start = 0; start < data.size();) {
+            std::size_t end = data.find('\0', start);
+            words.push_back(data.substr(start, end - start));
+            start = end + 1;
+        }
+        return words;
+    }
+    Words run_exec(const Words &arguments) {
+        Words words{"MOM_run_exec"};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        auto result = call(words);
+        EXPECT_EQ(result.result, "");  // the command sets no result
+        EXPECT_EQ(result.code, 0);
+        return words;
+    }
+    Scratch scratch_;
+    std::string out_;
+};
+
+// Command lines as the child's C runtime splits them (PROG stands for the
+// child's path). Off Windows this checks the stand-in's splitting.
+TEST_P(Processes, CommandLinesSplitByTheWindowsRules) {
+    REQUIRE_CHILD();
+    struct Split {
+        std::string line;
+        Words words;
+    };
+    const std::vector<Split> splits = {
+        {"\"PROG\"", {}},
+        {"\"PROG\" a b", {"a", "b"}},
+        {"PROG a", {"a"}},
+        {"\"PROG\"   a \t b  ", {"a", "b"}},
+        {"\"PROG\" \"a b\"", {"a b"}},
+        {"\"PROG\" a\"b c\"d", {"ab cd"}},
+        {"\"PROG\" \"\"", {""}},
+        {"\"PROG\" a\\\\b", {"a\\\\b"}},
+        {"\"PROG\" a\\", {"a\\"}},
+        {"\"PROG\" \"a\\\"b\"", {"a\"b"}},
+        {"\"PROG\" a\\\\\\\"b", {"a\\\"b"}},
+        {"\"PROG\" \"a\\\\\\\\\" b", {"a\\\\", "b"}},
+        {"\"PROG\" \\\\\"a b\"", {"\\a b"}},
+        {"\"PROG\" \"a\"\"b\"", {"a\"b"}},
+        {"\"PROG\" \"a b\"\"c d\"", {"a b\"c d"}},
+        {"\"PROG\" a\"\"b", {"ab"}},
+        {"\"PROG\" \"open a b", {"open a b"}},
+    };
+    for (const auto &split : splits) {
+        std::string line = split.line;
+        line.replace(line.find("PROG"), 4, kChild);
+        SCOPED_TRACE(line);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        std::vector<char> text(line.begin(), line.end());
+        text.push_back('\0');
+        ASSERT_TRUE(CreateProcessA(NULL, text.data(), NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process));
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        Words expected{kChild};
+        expected.insert(expected.end(), split.words.begin(), split.words.end());
+        EXPECT_EQ(child_words(), expected);
+    }
+}
+
+TEST_P(Processes, RunExecHandsTheChildExactlyTheScriptsWords) {
+    REQUIRE_CHILD();
+    const std::vector<Words> cases = {
+        {},
+        {"one"},
+        {"A", "B"},
+        {"two words", "x"},
+        {"say \"hi\"", "'single'"},
+        {"C:\\posts\\", "trailing\\\\", "mid\\dle", "\\\"quoted\\\""},
+        {"", "empty before and after", ""},
+        {"tab\there", "new\nline", "-o", "out file.ptp"},
+    };
+    for (const auto &arguments : cases) {
+        Words words{kChild};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        SCOPED_TRACE(::testing::PrintToString(words));
+        run_exec(words);
+        EXPECT_EQ(child_words(), words);
+    }
+    EXPECT_TRUE(host().syslog().empty());
+}
+
+TEST_P(Processes, RunExecReturnsAtOnceWhileTheChildRunsOn) {
+    REQUIRE_CHILD();
+    set_environment("TARVEX_CHILD_SLEEP_MS", "3000");
+    auto start = std::chrono::steady_clock::now();
+    run_exec({kChild, "late"});
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::milliseconds(2000));
+    EXPECT_FALSE(exists(out_));  // still asleep
+    EXPECT_EQ(child_words(), (Words{kChild, "late"}));
+    EXPECT_TRUE(host().syslog().empty());
+}
+
+TEST_P(Processes, RunExecStopsAtTheFirstWordThatDoesNotFit) {
+    REQUIRE_CHILD();
+    // The line holds 1023 characters: the quoted program, then a blank and
+    // each quoted word.
+    const std::size_t room = 1023 - (kChild.size() + 2) - 3;
+    run_exec({kChild, std::string(500, 'a'), std::string(600, 'b'), "c"});
+    EXPECT_EQ(child_words(), (Words{kChild, std::string(500, 'a')}));
+
+    run_exec({kChild, std::string(room, 'f')});
+    EXPECT_EQ(child_words(), (Words{kChild, std::string(room, 'f')}));
+
+    run_exec({kChild, std::string(room + 1, 'g'), "h"});
+    EXPECT_EQ(child_words(), (Words{kChild}));
+
+    // An escaped quote takes two characters of the line.
+    run_exec({kChild, std::string(room - 2, 'q') + "\"", "h"});
+    EXPECT_EQ(child_words(), (Words{kChild, std::string(room - 2, 'q') + "\""}));
+    run_exec({kChild, std::string(room - 1, 'q') + "\"", "h"});
+    EXPECT_EQ(child_words(), (Words{kChild}));
+    EXPECT_TRUE(host().syslog().empty());
+}
+
+TEST_P(Processes, RunExecLogsAProgramThatCannotStart) {
+    for (const std::string &program :
+         {scratch_.path("no such program"), scratch_.path("bad\"name"), std::string(1100, 'p')}) {
+        host().clear_logs();
+        run_exec({program, "x"});
+        EXPECT_EQ(host().syslog(), Lines{" CreateProcess don't Start the child process \n"});
+    }
+    EXPECT_FALSE(exists(out_));
+}
+
+TEST_P(Processes, ShortFirstArgumentsDoNothing) {
+    for (const char *command : {"MOM_run_exec", "MOM_shell_exec"}) {
+        for (const Words &words : {Words{command}, Words{command, ""}, Words{command, "p", "x"}}) {
+            auto result = call(words);
+            EXPECT_EQ(result.result, "");
+            EXPECT_EQ(result.code, 0);
+        }
+    }
+    // Even a program that cannot start would have been logged.
+    EXPECT_TRUE(host().syslog().empty());
+}
+
+TEST_P(Processes, ShellExecStartsAProgramWithTheParameterText) {
+    REQUIRE_CHILD();
+    EXPECT_EQ(call({"MOM_shell_exec", kChild, "-v \"two words\" last"}).result, "");
+    Words words = child_words();
+    ASSERT_FALSE(words.empty());
+    EXPECT_EQ(Words(words.begin() + 1, words.end()), (Words{"-v", "two words", "last"}));
+
+    // An empty second argument passes no parameter text at all.
+    call({"MOM_shell_exec", kChild, ""});
+    words = child_words();
+    EXPECT_EQ(words.size(), 1u);
+    call({"MOM_shell_exec", kChild});
+    words = child_words();
+    EXPECT_EQ(words.size(), 1u);
+    EXPECT_TRUE(host().syslog().empty());
+}
+
+TEST_P(Processes, ShellExecOfAMissingFileDoesNothingQuietly) {
+    call({"MOM_shell_exec", scratch_.path("absent.pdf"), "x"});
+    EXPECT_TRUE(host().syslog().empty());
+}
+
+TEST_P(Processes, ShellExecRefusesAnOverlongParameterText) {
+    REQUIRE_CHILD();
+    call({"MOM_shell_exec", kChild, std::string(256, 'p')});
+    EXPECT_EQ(host().syslog(),
+              Lines{" MOM_shell_exec - parameter text longer than 255 characters, nothing done\n"});
+    call({"MOM_shell_exec", kChild, std::string(255, 'p')});
+    EXPECT_EQ(child_words().at(1), std::string(255, 'p'));
+}
+
+#if !defined(_WIN32)
+TEST_P(Processes, StartedProgramsAreNeverLeftAsZombies) {
+    REQUIRE_CHILD();
+    run_exec({kChild, "done"});
+    ASSERT_EQ(child_words(), (Words{kChild, "done"}));
+    call({"MOM_shell_exec", kChild, "done"});
+    ASSERT_EQ(child_words().size(), 2u);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Neither the children nor anything that started them is ours to reap.
+    errno = 0;
+    EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
+    EXPECT_EQ(errno, ECHILD);
+}
+
+// PATH holds only `folder` while `body` runs.
+void with_path(const std::string &folder, const std::function<void()> &body) {
+    const char *old = getenv("PATH");
+    std::string saved = old ? old : "";
+    set_environment("PATH", folder);
+    body();
+    set_environment("PATH", saved);
+}
+
+TEST_P(Processes, ShellExecOpensOtherFilesWithXdgOpen) {
+    REQUIRE_CHILD();
+    std::filesystem::create_directory(scratch_.path("bin"));
+    // A stand-in xdg-open that records what it was asked to open.
+    std::string opener = scratch_.write("bin/xdg-open", "#!/bin/sh\nexec \"$0.child\" \"$@\"\n");
+    std::filesystem::copy_file(kChild, opener + ".child");
+    std::filesystem::permissions(opener, std::filesystem::perms::owner_all);
+    std::string document = scratch_.write("setup sheet.pdf", "%PDF");
+    with_path(scratch_.path("bin"), [&] { call({"MOM_shell_exec", document, "ignored"}); });
+    Words words = child_words();
+    ASSERT_EQ(words.size(), 2u);
+    EXPECT_EQ(words[1], document);
+    EXPECT_TRUE(host().syslog().empty());
+}
+
+TEST_P(Processes, ShellExecWithoutAnOpenerDoesNothingQuietly) {
+    std::string document = scratch_.write("setup.pdf", "%PDF");
+    with_path(scratch_.path("empty"), [&] { call({"MOM_shell_exec", document}); });
+    EXPECT_TRUE(host().syslog().empty());
+}
+#endif
+
+TARVEX_ALL_TRANSLATORS(Processes);
+
+}  // namespace
