@@ -737,9 +737,9 @@ static int mom_ask_part_attr(MomId mom, InterpRecord *interp, int, const char *[
 
 /* Paths and names the commands act on are held in buffers of this size. A
  * longer one is refused, never cut: a cut path names another file. */
-#define TEXT_BUFFER_SIZE 256
+#define FILE_TEXT_SIZE 256
 /* MOM_run_exec's command line, with its terminator. */
-#define COMMAND_LINE_SIZE 1024
+#define RUN_LINE_SIZE 1024
 /* MOM_call_grip hands over at most this many texts, and the response. */
 #define GRIP_MAX_TEXTS 29
 
@@ -750,24 +750,24 @@ static bool has_long_first_argument(int argc, const char *argv[])
     return argc >= 2 && argv[1][0] != '\0' && argv[1][1] != '\0';
 }
 
-/* Copies `text` whole into a TEXT_BUFFER_SIZE buffer. When it does not
+/* Copies `text` whole into a FILE_TEXT_SIZE buffer. When it does not
  * fit, logs that `command` refused its `what` and answers false. */
-static bool copy_argument(char *buffer, const char *text, const char *command, const char *what)
+static bool copy_or_refuse(char *buffer, const char *text, const char *command, const char *what)
 {
-    if (strlen(text) >= TEXT_BUFFER_SIZE) {
-        char message[TEXT_BUFFER_SIZE];
+    if (strlen(text) >= FILE_TEXT_SIZE) {
+        char message[FILE_TEXT_SIZE];
         snprintf(message, sizeof message, " %s - %s longer than %d characters, nothing done\n",
-                 command, what, TEXT_BUFFER_SIZE - 1);
+                 command, what, FILE_TEXT_SIZE - 1);
         UF_print_syslog(message, 0);
         return false;
     }
-    snprintf(buffer, TEXT_BUFFER_SIZE, "%s", text);
+    snprintf(buffer, FILE_TEXT_SIZE, "%s", text);
     return true;
 }
 
 /* Formats `head`, `text` and `tail` into a `size`-byte line. Only the text
  * is shortened when the line would not fit, so the line keeps its end. */
-static void format_line(char *line, size_t size, const char *head, const char *text, const char *tail)
+static void format_with_text(char *line, size_t size, const char *head, const char *text, const char *tail)
 {
     size_t fixed = strlen(head) + strlen(tail);
     int room = fixed + 1 < size ? (int)(size - 1 - fixed) : 0;
@@ -775,10 +775,10 @@ static void format_line(char *line, size_t size, const char *head, const char *t
 }
 
 /* Logs `head`, `text` and `tail` as one line of the usual size. */
-static void log_line(const char *head, const char *text, const char *tail)
+static void log_with_text(const char *head, const char *text, const char *tail)
 {
-    char message[TEXT_BUFFER_SIZE];
-    format_line(message, sizeof message, head, text, tail);
+    char message[FILE_TEXT_SIZE];
+    format_with_text(message, sizeof message, head, text, tail);
     UF_print_syslog(message, 0);
 }
 
@@ -807,17 +807,17 @@ static bool is_missing_file(DWORD error)
 static int mom_call_grip(MomId, InterpRecord *interp, int argc, const char *argv[])
 {
     /* Holds each log line in turn and, at the end, the result text. */
-    static char message[TEXT_BUFFER_SIZE];
+    static char message[FILE_TEXT_SIZE];
     double user_response = 0.0;
     int status = -1;
     set_result(interp, "");
     if (!has_long_first_argument(argc, argv)) return 0;
 
-    char grip_exe_path[TEXT_BUFFER_SIZE];
-    if (!copy_argument(grip_exe_path, argv[1], "MOM_call_grip", "program path")) return 0;
+    char grip_exe_path[FILE_TEXT_SIZE];
+    if (!copy_or_refuse(grip_exe_path, argv[1], "MOM_call_grip", "program path")) return 0;
     UF_CFI_ask_file_exist(grip_exe_path, &status);
     if (status != 0) {
-        log_line(" UF_CFI_ask_file_exist-File ", grip_exe_path, " not exist\n");
+        log_with_text(" UF_CFI_ask_file_exist-File ", grip_exe_path, " not exist\n");
         return 0;
     }
 
@@ -848,24 +848,24 @@ static int mom_call_grip(MomId, InterpRecord *interp, int argc, const char *argv
 
 static int mom_get_ini_string(MomId, InterpRecord *interp, int argc, const char *argv[])
 {
-    static char value[TEXT_BUFFER_SIZE];
+    static char value[FILE_TEXT_SIZE];
     snprintf(value, sizeof value, "%s", "");
     set_result(interp, value);
     if (argc < 4) {
         UF_print_syslog(" IniRead-wrong number arguments\n", 0);
         return 0;
     }
-    char file[TEXT_BUFFER_SIZE], section[TEXT_BUFFER_SIZE], key[TEXT_BUFFER_SIZE];
-    if (!copy_argument(file, argv[1], "MOM_get_ini_string", "file path") ||
-        !copy_argument(section, argv[2], "MOM_get_ini_string", "section") ||
-        !copy_argument(key, argv[3], "MOM_get_ini_string", "key"))
+    char file[FILE_TEXT_SIZE], section[FILE_TEXT_SIZE], key[FILE_TEXT_SIZE];
+    if (!copy_or_refuse(file, argv[1], "MOM_get_ini_string", "file path") ||
+        !copy_or_refuse(section, argv[2], "MOM_get_ini_string", "section") ||
+        !copy_or_refuse(key, argv[3], "MOM_get_ini_string", "key"))
         return 0;
-    char default_value[TEXT_BUFFER_SIZE];
+    char default_value[FILE_TEXT_SIZE];
     memset(default_value, 0, sizeof default_value);
 
     DWORD error = 0;
     if (!probe_file(file, &error)) {
-        log_line(" Can't find or read file =", file, "\n");
+        log_with_text(" Can't find or read file =", file, "\n");
         return 0;
     }
 #if TARVEX_GUARDS
@@ -885,7 +885,7 @@ static int mom_get_ini_string(MomId, InterpRecord *interp, int argc, const char 
 static int mom_remove_file_ex(MomId, InterpRecord *interp, int argc, const char *argv[])
 {
     /* Holds the log line and then the result text. */
-    static char message[TEXT_BUFFER_SIZE];
+    static char message[FILE_TEXT_SIZE];
     snprintf(message, sizeof message, "%d", 1);
     set_result(interp, message);
     if (!has_long_first_argument(argc, argv)) return 0;
@@ -895,7 +895,7 @@ static int mom_remove_file_ex(MomId, InterpRecord *interp, int argc, const char 
     if (code != 0) {
         char tail[64];
         snprintf(tail, sizeof tail, " , code error=%d\n", code);
-        format_line(message, sizeof message, "Don't Removed ", argv[1], tail);
+        format_with_text(message, sizeof message, "Don't Removed ", argv[1], tail);
         UF_print_syslog(message, 0);
     }
     snprintf(message, sizeof message, "%d", code);
@@ -906,12 +906,12 @@ static int mom_deletefile(MomId, InterpRecord *interp, int argc, const char *arg
 {
     set_result(interp, "1");
     if (!has_long_first_argument(argc, argv)) return 0;
-    char path[TEXT_BUFFER_SIZE];
-    if (!copy_argument(path, argv[1], "MOM_deletefile", "path")) return 0;
+    char path[FILE_TEXT_SIZE];
+    if (!copy_or_refuse(path, argv[1], "MOM_deletefile", "path")) return 0;
 
     DWORD error = 0;
     if (!probe_file(path, &error)) {
-        log_line(" Can't find or read file =", path, "\n");
+        log_with_text(" Can't find or read file =", path, "\n");
         /* A file that is there but cannot be opened is not deleted. */
         set_result(interp, is_missing_file(error) ? "0" : "1");
         return 0;
@@ -924,13 +924,13 @@ static int mom_createfile(MomId, InterpRecord *interp, int argc, const char *arg
 {
     set_result(interp, "1");
     if (!has_long_first_argument(argc, argv)) return 0;
-    char path[TEXT_BUFFER_SIZE];
-    if (!copy_argument(path, argv[1], "MOM_createfile", "path")) return 0;
+    char path[FILE_TEXT_SIZE];
+    if (!copy_or_refuse(path, argv[1], "MOM_createfile", "path")) return 0;
 
     HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, NULL, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) {
-        log_line(" Can't Find/Create or read/write file =", path, "\n");
+        log_with_text(" Can't Find/Create or read/write file =", path, "\n");
         return 0;
     }
     CloseHandle(file);
@@ -944,7 +944,7 @@ static int mom_createfile(MomId, InterpRecord *interp, int argc, const char *arg
  * The program word takes no escapes at all (its backslashes are plain),
  * so one holding a quote cannot be written. Answers false, leaving the
  * line as it was, when the word cannot be written or does not fit. */
-static bool append_word(char *line, size_t size, size_t *used, const char *word, bool program)
+static bool append_quoted_word(char *line, size_t size, size_t *used, const char *word, bool program)
 {
     size_t length = 2;
     for (const char *p = word; *p != '\0'; p++) {
@@ -987,12 +987,12 @@ static bool append_word(char *line, size_t size, size_t *used, const char *word,
 static int mom_run_exec(MomId, InterpRecord *, int argc, const char *argv[])
 {
     if (!has_long_first_argument(argc, argv)) return 0;
-    char line[COMMAND_LINE_SIZE];
+    char line[RUN_LINE_SIZE];
     memset(line, 0, sizeof line);
     size_t used = 0;
     /* The first word that does not fit ends the line. */
     for (int i = 1; i < argc; i++)
-        if (!append_word(line, sizeof line, &used, argv[i], i == 1)) break;
+        if (!append_quoted_word(line, sizeof line, &used, argv[i], i == 1)) break;
 
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
@@ -1014,10 +1014,10 @@ static int mom_run_exec(MomId, InterpRecord *, int argc, const char *argv[])
 static int mom_shell_exec(MomId, InterpRecord *, int argc, const char *argv[])
 {
     if (!has_long_first_argument(argc, argv)) return 0;
-    char parameters[TEXT_BUFFER_SIZE];
+    char parameters[FILE_TEXT_SIZE];
     const char *parameter_text = NULL;
     if (argc > 2 && argv[2][0] != '\0') {
-        if (!copy_argument(parameters, argv[2], "MOM_shell_exec", "parameter text")) return 0;
+        if (!copy_or_refuse(parameters, argv[2], "MOM_shell_exec", "parameter text")) return 0;
         parameter_text = parameters;
     }
 #if TARVEX_GUARDS
