@@ -76,6 +76,16 @@ static void set_result(InterpRecord *interp, const char *text)
     interp->error_line = 0;
 }
 
+/* Copies a whole text into a field of `size` bytes. A text that does not
+ * fit is refused and the field keeps what it held: a path, name, title or
+ * value the command acts on is never cut and then acted on. */
+static bool copy_whole(char *field, size_t size, const char *text)
+{
+    if (strlen(text) >= size) return false;
+    snprintf(field, size, "%s", text);
+    return true;
+}
+
 /* ---- Dialog commands --------------------------------------------------- */
 
 /* Title of the information window and the button dialogs. */
@@ -307,12 +317,6 @@ static int mom_abort_ex(MomId, InterpRecord *interp, int argc, const char *argv[
     return 1;
 }
 
-/* Lets a too long argument be refused rather than cut and acted on. */
-static bool fits(const char *text, size_t field_size)
-{
-    return strlen(text) < field_size;
-}
-
 static int mom_ui_filebox(MomId mom, InterpRecord *interp, int argc, const char *argv[])
 {
     static char filename[FILEBOX_NAME_SIZE];
@@ -324,12 +328,12 @@ static int mom_ui_filebox(MomId mom, InterpRecord *interp, int argc, const char 
     /* A default name or filter cut short would offer a file the script did
      * not name: refuse them, and report the box as one that answered
      * nothing, so the variables keep no stale answer. */
-    if ((argc >= 2 && !fits(argv[1], sizeof filename)) || (argc >= 3 && !fits(argv[2], sizeof filter))) {
+    if ((argc >= 2 && !copy_whole(filename, sizeof filename, argv[1])) ||
+        (argc >= 3 && !copy_whole(filter, sizeof filter, argv[2]))) {
+        filename[0] = '\0';
         UF_print_syslog(" MOM_ui_filebox: default file name or filter longer than 131 characters, "
                         "no file box shown \n", 0);
     } else {
-        if (argc >= 2) snprintf(filename, sizeof filename, "%s", argv[1]);
-        if (argc >= 3) snprintf(filter, sizeof filter, "%s", argv[2]);
         UF_UI_create_filebox("->Select File...", "..Select File...", filter, filename, filename, &response);
     }
 
@@ -377,12 +381,11 @@ static int mom_uc1609(MomId mom, InterpRecord *interp, int argc, const char *arg
     char label_array[40];
     char value_array[40];
     /* A name cut short would read another variable than the script named. */
-    if (!fits(argv[2], sizeof label_array) || !fits(argv[3], sizeof value_array)) {
+    if (!copy_whole(label_array, sizeof label_array, argv[2]) ||
+        !copy_whole(value_array, sizeof value_array, argv[3])) {
         UF_print_syslog(" MOM_uc1609: array name longer than 39 characters \n", 0);
         return 0;
     }
-    snprintf(label_array, sizeof label_array, "%s", argv[2]);
-    snprintf(value_array, sizeof value_array, "%s", argv[3]);
 
     int items = static_cast<int>(count);
     const char *texts[14];
@@ -405,16 +408,6 @@ static int mom_uc1609(MomId mom, InterpRecord *interp, int argc, const char *arg
 }
 
 /* ---- CAM data commands ------------------------------------------------- */
-
-/* Copies a whole text into a field of `size` bytes. A text that does not
- * fit is refused: the field keeps what it held and the answer is 0, so a
- * title, value or name is never cut and then acted on. */
-static int copy_unless_too_long(char *field, size_t size, const char *text)
-{
-    if (strlen(text) >= size) return 0;
-    snprintf(field, size, "%s", text);
-    return 1;
-}
 
 /* Asks the host for the time now into a time attribute value. One call
  * site for both commands that stamp times. */
@@ -440,15 +433,15 @@ static int mom_create_attribute(MomId mom, InterpRecord *interp, int argc, const
         UF_print_syslog(" mom_create_attribute - wrong number arguments\n", 0);
         return 0;
     }
-    if (!copy_unless_too_long(title, sizeof title, argv[1])) {
+    if (!copy_whole(title, sizeof title, argv[1])) {
         UF_print_syslog(" mom_create_attribute - title longer than 50 characters, nothing assigned\n", 0);
         return 0;
     }
-    if (argc >= 3 && !copy_unless_too_long(value_text, sizeof value_text, argv[2])) {
+    if (argc >= 3 && !copy_whole(value_text, sizeof value_text, argv[2])) {
         UF_print_syslog(" mom_create_attribute - value longer than 132 characters, nothing assigned\n", 0);
         return 0;
     }
-    if (argc >= 4 && !copy_unless_too_long(kind, sizeof kind, argv[3])) {
+    if (argc >= 4 && !copy_whole(kind, sizeof kind, argv[3])) {
         UF_print_syslog(" mom_create_attribute - kind longer than 133 characters, nothing assigned\n", 0);
         return 0;
     }
@@ -464,7 +457,7 @@ static int mom_create_attribute(MomId mom, InterpRecord *interp, int argc, const
             UF_print_syslog(" mom_create_attribute - wrong 'operation_name'\n", 0);
             return 0;
         }
-        if (!copy_unless_too_long(oper_name, sizeof oper_name, variable)) {
+        if (!copy_whole(oper_name, sizeof oper_name, variable)) {
             UF_print_syslog(" mom_create_attribute - 'operation_name' longer than 133 characters, nothing assigned\n", 0);
             return 0;
         }
@@ -551,7 +544,7 @@ static int read_stamp_variables(MomId mom, StampTexts &texts)
     if (UF_MOM_ask_string(mom, "output_file_suffix", &suffix) != 0) return 0;
     if (!group_name || !basename || !suffix) return 0;
 
-    if (!copy_unless_too_long(texts.program, sizeof texts.program, group_name)) {
+    if (!copy_whole(texts.program, sizeof texts.program, group_name)) {
         UF_print_syslog(" mom_set_attribute_program - 'group_name' longer than 30 characters, nothing stamped\n", 0);
         return 0;
     }
@@ -562,14 +555,14 @@ static int read_stamp_variables(MomId mom, StampTexts &texts)
     }
 
     if (UF_MOM_ask_string(mom, "machine_time", &machine_time) != 0 || !machine_time) return 0;
-    if (!copy_unless_too_long(texts.machine_time, sizeof texts.machine_time, machine_time)) {
+    if (!copy_whole(texts.machine_time, sizeof texts.machine_time, machine_time)) {
         UF_print_syslog(" mom_set_attribute_program - 'machine_time' longer than 132 characters, nothing stamped\n", 0);
         return 0;
     }
 
     /* The machine name is optional: without it the stamp carries an empty one. */
     if (UF_MOM_ask_string(mom, "machine_name", &machine_name) != 0 || !machine_name) machine_name = "";
-    if (!copy_unless_too_long(texts.machine_name, sizeof texts.machine_name, machine_name)) {
+    if (!copy_whole(texts.machine_name, sizeof texts.machine_name, machine_name)) {
         UF_print_syslog(" mom_set_attribute_program - 'machine_name' longer than 132 characters, nothing stamped\n", 0);
         return 0;
     }
@@ -580,19 +573,19 @@ static int read_stamp_variables(MomId mom, StampTexts &texts)
  * when one does not fit its field. */
 static int read_stamp_arguments(const char *argv[], StampTexts &texts)
 {
-    if (!copy_unless_too_long(texts.program, sizeof texts.program, argv[1])) {
+    if (!copy_whole(texts.program, sizeof texts.program, argv[1])) {
         UF_print_syslog(" mom_set_attribute_program - program name longer than 30 characters, nothing stamped\n", 0);
         return 0;
     }
-    if (!copy_unless_too_long(texts.output_file, sizeof texts.output_file, argv[2])) {
+    if (!copy_whole(texts.output_file, sizeof texts.output_file, argv[2])) {
         UF_print_syslog(" mom_set_attribute_program - output file name longer than 132 characters, nothing stamped\n", 0);
         return 0;
     }
-    if (!copy_unless_too_long(texts.machine_time, sizeof texts.machine_time, argv[3])) {
+    if (!copy_whole(texts.machine_time, sizeof texts.machine_time, argv[3])) {
         UF_print_syslog(" mom_set_attribute_program - machine time longer than 132 characters, nothing stamped\n", 0);
         return 0;
     }
-    if (!copy_unless_too_long(texts.machine_name, sizeof texts.machine_name, argv[4])) {
+    if (!copy_whole(texts.machine_name, sizeof texts.machine_name, argv[4])) {
         UF_print_syslog(" mom_set_attribute_program - machine name longer than 132 characters, nothing stamped\n", 0);
         return 0;
     }
@@ -754,15 +747,12 @@ static bool has_long_first_argument(int argc, const char *argv[])
  * fit, logs that `command` refused its `what` and answers false. */
 static bool copy_or_refuse(char *buffer, const char *text, const char *command, const char *what)
 {
-    if (strlen(text) >= FILE_TEXT_SIZE) {
-        char message[FILE_TEXT_SIZE];
-        snprintf(message, sizeof message, " %s - %s longer than %d characters, nothing done\n",
-                 command, what, FILE_TEXT_SIZE - 1);
-        UF_print_syslog(message, 0);
-        return false;
-    }
-    snprintf(buffer, FILE_TEXT_SIZE, "%s", text);
-    return true;
+    if (copy_whole(buffer, FILE_TEXT_SIZE, text)) return true;
+    char message[FILE_TEXT_SIZE];
+    snprintf(message, sizeof message, " %s - %s longer than %d characters, nothing done\n",
+             command, what, FILE_TEXT_SIZE - 1);
+    UF_print_syslog(message, 0);
+    return false;
 }
 
 /* Formats `head`, `text` and `tail` into a `size`-byte line. Only the text
