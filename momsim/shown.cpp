@@ -22,14 +22,11 @@ const char *dialog_type_name(int type) {
 }
 
 std::string number_text(double value) {
+    // 15 digits read back the same for values typed by hand (0.1 stays 0.1);
+    // 17 for the others.
     char text[40];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    // The shortest form that reads back the same, for the eye.
-    for (int digits = 1; digits < 17; ++digits) {
-        char shorter[40];
-        std::snprintf(shorter, sizeof shorter, "%.*g", digits, value);
-        if (std::strtod(shorter, nullptr) == value) return shorter;
-    }
+    std::snprintf(text, sizeof text, "%.15g", value);
+    if (std::strtod(text, nullptr) != value) std::snprintf(text, sizeof text, "%.17g", value);
     return text;
 }
 
