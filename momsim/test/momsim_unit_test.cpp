@@ -113,13 +113,21 @@ TEST(Answers, SkipsBlankAndCommentLinesAndKeepsLineNumbers) {
     EXPECT_EQ(answers.answers[3].text, "last");
 }
 
-TEST(Answers, ANulByteNamesFileAndLine) {
-    Scratch file("nul.txt", std::string("OK\nab\0c\n", 8));
-    try {
-        momsim::read_answers(file.path());
-        FAIL() << "accepted";
-    } catch (const UsageError &error) {
-        EXPECT_EQ(std::string(error.what()), file.path() + ":2: the answer holds a NUL byte");
+TEST(Answers, ANulByteOrALoneCarriageReturnNamesFileAndLine) {
+    const struct {
+        std::string text, message;
+    } cases[] = {
+        {std::string("OK\nab\0c\n", 8), ":2: the answer holds a NUL byte"},
+        {"OK\r\n\r\n5 a\rb\r\n", ":3: the answer holds a carriage return"},
+    };
+    for (const auto &each : cases) {
+        Scratch file("bad_answers.txt", each.text);
+        try {
+            momsim::read_answers(file.path());
+            ADD_FAILURE() << "accepted: " << each.message;
+        } catch (const UsageError &error) {
+            EXPECT_EQ(std::string(error.what()), file.path() + each.message);
+        }
     }
 }
 
