@@ -68,6 +68,10 @@ AnswerFile read_answers(const std::string &path) {
         // A NUL would cut the answer short where the host takes it as text.
         if (line.find('\0') != std::string::npos)
             throw UsageError(where(path, number) + "the answer holds a NUL byte");
+        // A dialog's answer is one line; a lone carriage return inside would
+        // split it where a terminal shows it.
+        if (line.find('\r') != std::string::npos)
+            throw UsageError(where(path, number) + "the answer holds a carriage return");
         if (blank(line)) continue;
         if (line[line.find_first_not_of(" \t")] == '#') continue;
         file.answers.push_back(Answer{static_cast<int>(number), line});

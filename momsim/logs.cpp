@@ -50,11 +50,11 @@ Transcript::~Transcript() {
     if (file_) std::fclose(file_);
 }
 
-void Transcript::write(const nlohmann::json &record) {
+void Transcript::write(const nlohmann::ordered_json &record) {
     if (!file_) return;
     // Host texts are 8-bit; bytes that are no UTF-8 show as U+FFFD rather
     // than end the run.
-    std::string line = record.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    std::string line = record.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     line += '\n';
     std::fwrite(line.data(), 1, line.size(), file_);
     std::fflush(file_);

@@ -40,7 +40,7 @@ public:
 
     bool active() const { return file_ != nullptr; }
     // `record` carries "call", the host call's name, and what it was given.
-    void write(const nlohmann::json &record);
+    void write(const nlohmann::ordered_json &record);
 
 private:
     std::FILE *file_ = nullptr;

@@ -102,10 +102,15 @@ Options:
                       or installed with momsim
   --set NAME=VALUE    set the post-processor variable NAME, the Tcl global
                       mom_NAME, before the script (repeatable)
-  --answers FILE      scripted dialog answers, one per line, used in order
-  --part FILE         the part and its CAM objects, as JSON
-  --save FILE         write the part to FILE after the run
-  --grip-dir DIR      where GRIP program stand-ins live
+  --answers FILE      scripted dialog answers, one per line, used in order;
+                      an answer that does not fit its dialog is reported as
+                      FILE:LINE and the dialog takes its default
+  --part FILE         the part and its CAM objects, as JSON (default: the
+                      demo part)
+  --save FILE         write the part to FILE after the run, however it ends
+  --grip-dir DIR      where GRIP program stand-ins live: DIR/NAME.tcl runs
+                      for a program .../NAME.grx (default: the part's
+                      grip_dir, relative to the part file)
   --syslog FILE       write the host's system log to FILE (default: standard
                       error, each line prefixed "syslog: ")
   --transcript FILE   record everything shown to the user as JSON Lines
@@ -113,10 +118,14 @@ Options:
   --version           show momsim's version
 
 Scripts load a plug-in themselves with MOM_run_user_function LIB ENTRY.
+With no scripted answer left, a dialog is asked at the terminal when
+standard input and output are one; otherwise it takes its default answer.
 
 Exit status: 0 when the script ends normally; 1 when it fails (the error goes
-to standard error); 2 for a usage error or an unreadable input file; a
-script's own "exit N" gives N.
+to standard error), or when it ended normally but a scripted answer did not
+fit its dialog or the part could not be saved; 2 for a usage error or an
+unreadable input file; a script's own "exit N" gives N (0 turning into 1 as
+above).
 )";
 }
 

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "locate.h"
+#include "shown.h"
 
 namespace momsim {
 namespace {
@@ -117,6 +118,34 @@ void Run::start(const char *argv0) {
 
     Tcl_CreateObjCommand(interp_, "MOM_run_user_function", run_user_function, this, nullptr);
 
+    if (!inputs_.part_path.empty()) {
+        try {
+            host.part().load(inputs_.part_path);
+        } catch (const emuhost::PartFileError &error) {
+            throw UsageError(error.what());
+        }
+    }
+    // --grip-dir wins over the part's folder, which is read relative to the
+    // part file so that a part and its stand-ins move together.
+    std::string grip_dir = inputs_.grip_dir;
+    if (grip_dir.empty() && !host.part().grip_dir().empty()) {
+        grip_dir = host.part().grip_dir();
+        auto slash = inputs_.part_path.rfind('/');
+        if (grip_dir[0] != '/' && slash != std::string::npos)
+            grip_dir = inputs_.part_path.substr(0, slash + 1) + grip_dir;
+    }
+    grip_ = std::make_unique<GripStandIns>(interp_, grip_dir,
+                                           [this](const std::string &message) { complain(message); });
+    host.grip().set_resolver([this](const std::string &program) { return grip_->resolve(program); });
+
+    for (const auto &answer : inputs_.answers.answers) host.dialogs().answer(answer.text);
+    host.dialogs().on_record([this](const emuhost::DialogRecord &record) { show_dialog(record); });
+    // Asking needs someone to ask: the answer is read where the dialog is shown.
+    if (::isatty(0) && ::isatty(1))
+        host.dialogs().set_prompt([this](const emuhost::DialogRecord &record, const std::string &problem) {
+            return ask_user(record, problem);
+        });
+
     // Set in Tcl itself, so that a name Tcl refuses (an element of a
     // variable set before as a scalar, say) stops the run instead of
     // vanishing.
@@ -148,7 +177,49 @@ void Run::show_status(const std::string &text) {
     if (transcript_) transcript_->write({{"call", "UF_UI_set_status"}, {"text", text}});
 }
 
+void Run::complain(const std::string &message) {
+    std::string line = "momsim: " + message + "\n";
+    if (interp_) write_channel(TCL_STDERR, line);
+    else std::fputs(line.c_str(), stderr);
+}
+
+void Run::show_dialog(const emuhost::DialogRecord &record) {
+    // A scripted answer, fitting or not, is the next line of the file: the
+    // queue holds nothing else.
+    std::string from;
+    bool from_file = record.source == emuhost::AnswerSource::Scripted ||
+                     (record.source == emuhost::AnswerSource::Defaulted && !record.problem.empty());
+    if (from_file && next_answer_ < inputs_.answers.answers.size()) {
+        const Answer &answer = inputs_.answers.answers[next_answer_++];
+        from = inputs_.answers.path + ":" + std::to_string(answer.line);
+        if (!record.problem.empty()) {
+            ++misfits_;
+            complain(from + ": " + record.problem + "; the dialog took its default answer");
+        }
+    }
+    if (transcript_) transcript_->write(transcript_record(record, from));
+}
+
+std::optional<std::string> Run::ask_user(const emuhost::DialogRecord &record, const std::string &problem) {
+    Tcl_Channel in = Tcl_GetStdChannel(TCL_STDIN);
+    if (in == nullptr) return std::nullopt;
+    if (problem.empty()) write_channel(TCL_STDOUT, dialog_text(record));
+    else write_channel(TCL_STDOUT, "  that answer does not fit: " + problem + "\n");
+    write_channel(TCL_STDOUT, answer_request(record));
+    Tcl_Obj *line = Tcl_NewObj();
+    Tcl_IncrRefCount(line);
+    int length = Tcl_GetsObj(in, line);
+    std::optional<std::string> answer;
+    // End of input or an empty line: the default answer.
+    if (length > 0) answer = to_native(line);
+    else if (length < 0) write_channel(TCL_STDOUT, "\n");
+    Tcl_DecrRefCount(line);
+    if (answer && answer->find_first_not_of(" \t") == std::string::npos) answer.reset();
+    return answer;
+}
+
 int Run::run_script() {
+    ran_ = true;
     std::string utf = to_utf8(*options_.script);
     Tcl_Obj *path = Tcl_NewStringObj(utf.data(), static_cast<int>(utf.size()));
     Tcl_IncrRefCount(path);
@@ -183,6 +254,7 @@ void Run::report_failure(int code) {
 }
 
 int Run::prompt() {
+    ran_ = true;
     bool tty = ::isatty(0);
     Tcl_Channel in = Tcl_GetStdChannel(TCL_STDIN);
     if (in == nullptr) return 0;
@@ -227,18 +299,44 @@ int Run::prompt() {
     return 0;
 }
 
-void Run::finish() {
-    if (finished_) return;
+int Run::finish() {
+    if (finished_) return 0;
     finished_ = true;
-    // Nothing the host writes from here on belongs to the run.
-    emuhost::session().on_syslog(nullptr);
-    emuhost::session().on_status(nullptr);
+    emuhost::Session &host = emuhost::session();
+    // Nothing the host does from here on belongs to the run.
+    host.on_syslog(nullptr);
+    host.on_status(nullptr);
+    host.dialogs().on_record(nullptr);
+    host.dialogs().set_prompt(nullptr);
+    host.grip().set_resolver(nullptr);
+
+    int problems = misfits_;
+    if (ran_) {
+        const auto &answers = inputs_.answers.answers;
+        for (std::size_t i = next_answer_; i < answers.size(); ++i)
+            complain(inputs_.answers.path + ":" + std::to_string(answers[i].line) +
+                     ": answer not used: no dialog was left to take it");
+        if (misfits_ > 0)
+            complain(std::to_string(misfits_) + (misfits_ == 1 ? " answer" : " answers") +
+                     " did not fit " + (misfits_ == 1 ? "its dialog" : "their dialogs"));
+        // Whatever way the run ended: what it assigned is what the user
+        // looks for, above all after a failure.
+        if (!inputs_.save.empty()) {
+            try {
+                host.part().save(inputs_.save);
+            } catch (const std::exception &error) {
+                complain(std::string("cannot save the part: ") + error.what());
+                ++problems;
+            }
+        }
+    }
     transcript_.reset();
     syslog_.reset();
+    return problems;
 }
 
 void Run::exit(int status) {
-    finish();
+    if (finish() > 0 && status == 0) status = 1;
     Tcl_SetExitProc(nullptr);
     Tcl_Exit(status);
 }

@@ -3,12 +3,14 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <tcl.h>
 
 #include "emuhost/session.h"
+#include "grip.h"
 #include "inputs.h"
 #include "logs.h"
 #include "options.h"
@@ -38,9 +40,11 @@ public:
     // tclsh reads them. Answers 0 at the end of input.
     int prompt();
 
-    // Ends the run: what has to be written after the script, then the
-    // interpreter's own exit (channels flushed). Used for every way a run
-    // ends, the script's own "exit" included.
+    // Ends the run: what has to be written after the script (the saved
+    // part, complaints about unused answers), then the interpreter's own
+    // exit (channels flushed). Used for every way a run ends, the script's
+    // own "exit" included. A status of 0 becomes 1 when a scripted answer
+    // did not fit its dialog or the part could not be saved.
     [[noreturn]] void exit(int status);
 
     // Loads a plug-in as the host does and calls `entry`; the library stays
@@ -48,9 +52,14 @@ public:
     void load(const std::string &library, const std::string &entry);
 
 private:
-    void finish();
+    // Answers how many problems it reported that turn a clean end into a
+    // failed one; 0 on a second call.
+    int finish();
     void report_failure(int code);
     void show_status(const std::string &text);
+    void show_dialog(const emuhost::DialogRecord &record);
+    std::optional<std::string> ask_user(const emuhost::DialogRecord &record, const std::string &problem);
+    void complain(const std::string &message);
 
     Options options_;
     Inputs inputs_;
@@ -58,6 +67,10 @@ private:
     std::unique_ptr<Syslog> syslog_;
     std::unique_ptr<Transcript> transcript_;
     std::vector<std::unique_ptr<emuhost::Plugin>> plugins_;
+    std::unique_ptr<GripStandIns> grip_;
+    std::size_t next_answer_ = 0;  // the next line of the answers file a dialog takes
+    int misfits_ = 0;              // scripted answers that did not fit
+    bool ran_ = false;             // the script or the prompt has started
     bool finished_ = false;
 };
 

@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "emuhost/session.h"
+#include "grip.h"
 #include "inputs.h"
 #include "locate.h"
 #include "logs.h"
 #include "options.h"
 #include "run.h"
+#include "shown.h"
 
 namespace {
 
@@ -111,13 +113,21 @@ TEST(Answers, SkipsBlankAndCommentLinesAndKeepsLineNumbers) {
     EXPECT_EQ(answers.answers[3].text, "last");
 }
 
-TEST(Answers, ANulByteNamesFileAndLine) {
-    Scratch file("nul.txt", std::string("OK\nab\0c\n", 8));
-    try {
-        momsim::read_answers(file.path());
-        FAIL() << "accepted";
-    } catch (const UsageError &error) {
-        EXPECT_EQ(std::string(error.what()), file.path() + ":2: the answer holds a NUL byte");
+TEST(Answers, ANulByteOrALoneCarriageReturnNamesFileAndLine) {
+    const struct {
+        std::string text, message;
+    } cases[] = {
+        {std::string("OK\nab\0c\n", 8), ":2: the answer holds a NUL byte"},
+        {"OK\r\n\r\n5 a\rb\r\n", ":3: the answer holds a carriage return"},
+    };
+    for (const auto &each : cases) {
+        Scratch file("bad_answers.txt", each.text);
+        try {
+            momsim::read_answers(file.path());
+            ADD_FAILURE() << "accepted: " << each.message;
+        } catch (const UsageError &error) {
+            EXPECT_EQ(std::string(error.what()), file.path() + each.message);
+        }
     }
 }
 
@@ -238,6 +248,63 @@ TEST(Run, TheStatusLineGoesToTheTranscriptAndStandardError) {
     // Scripts run in the host's translator, which is the run's interpreter.
     EXPECT_EQ(emuhost::session().translator().eval("set mom_machine_name").result, "HERMLE");
     EXPECT_THROW(run.load("/no/such/plugin.so", "ufusr"), std::runtime_error);
+}
+
+TEST(Grip, AProgramMapsToItsStandInByBaseName) {
+    const struct {
+        std::string folder, program, stand_in;
+    } cases[] = {
+        {"/grip", "C:\\posts\\grip\\tool_check.grx", "/grip/tool_check.tcl"},
+        {"/grip/", "/posts/tool_check.grx", "/grip/tool_check.tcl"},
+        {"grip", "probe", "grip/probe.tcl"},
+        {"grip", "C:\\posts\\v1.2\\probe", "grip/probe.tcl"},        // a dot in a folder is no extension
+        {"grip", "/posts/probe.v2.grx", "grip/probe.v2.tcl"},        // only the last extension goes
+        {"grip", "/posts/.hidden", "grip/.hidden.tcl"},              // a leading dot is the name
+    };
+    for (const auto &each : cases)
+        EXPECT_EQ(momsim::stand_in_path(each.folder, each.program), each.stand_in) << each.program;
+}
+
+TEST(Shown, TranscriptRecordsCarryWhatWasGivenAndHowItWasAnswered) {
+    emuhost::DialogRecord dialog;
+    dialog.call = "UF_UI_message_dialog";
+    emuhost::MessageDialog message;
+    message.title = "T";
+    message.type = 1;
+    message.lines = {"a", "b"};
+    message.buttons[0] = {true, std::string("Retry"), 1};
+    message.buttons[2] = {true, std::nullopt, 3};  // a label the caller left out
+    message.pressed = 3;
+    message.response = 3;
+    dialog.details = message;
+    dialog.source = emuhost::AnswerSource::Defaulted;
+    dialog.answer = "Maybe";
+    dialog.problem = "no such button";
+    EXPECT_EQ(momsim::transcript_record(dialog, "a.txt:4").dump(),
+              "{\"call\":\"UF_UI_message_dialog\",\"title\":\"T\",\"type\":1,\"lines\":[\"a\",\"b\"],"
+              "\"translate\":0,\"buttons\":[{\"button\":1,\"label\":\"Retry\",\"response\":1},"
+              "{\"button\":3,\"label\":null,\"response\":3}],"
+              "\"answer\":{\"button\":3,\"label\":null,\"response\":3},\"given\":\"defaulted\","
+              "\"answer_line\":\"Maybe\",\"from\":\"a.txt:4\",\"problem\":\"no such button\"}");
+
+    emuhost::DialogRecord box;
+    box.call = "uc1601";
+    box.details = emuhost::OkMessage{"done\n", 1};
+    EXPECT_EQ(momsim::transcript_record(box, "").dump(), "{\"call\":\"uc1601\",\"text\":\"done\\n\",\"flag\":1}");
+    EXPECT_FALSE(momsim::takes_answer(box));
+}
+
+TEST(Shown, TheTerminalShowsTheDialogAndWhatToType) {
+    emuhost::DialogRecord reals;
+    reals.call = "uc1609";
+    emuhost::RealInput input;
+    input.labels = {"Safe Z", "Feed"};
+    input.values = {50.0, 0.1};
+    reals.details = input;
+    EXPECT_EQ(momsim::dialog_text(reals), "---- uc1609: \n  1. Safe Z = 50\n  2. Feed = 0.1\n");
+    EXPECT_EQ(momsim::answer_request(reals),
+              "answer RESPONSE [VALUE ...], 1 Back, 2 Cancel, 3 OK (empty line: 3 with the values shown): ");
+    EXPECT_TRUE(momsim::takes_answer(reals));
 }
 
 }  // namespace

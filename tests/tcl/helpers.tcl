@@ -68,3 +68,49 @@ proc lines_without {prefix text} {
     }
     return $found
 }
+
+# The lines of a JSON Lines file (a transcript), each one object as text.
+proc jsonl_lines {path} {
+    set text [read_file $path]
+    if {$text eq ""} { return {} }
+    return [split [string trimright $text \n] \n]
+}
+
+# The attributes of a part file as momsim saves it (indented JSON, an
+# object's "name" before its attributes): a list of {OBJECT TITLE TYPE VALUE},
+# VALUE empty for a null attribute.
+proc part_attributes {path} {
+    set found {}
+    set object ""
+    foreach line [split [read_file $path] \n] {
+        if {[regexp {^      "name": "(.*)",?$} $line -> object]} continue
+        if {[regexp {^          "title": "(.*)",?$} $line -> title]} continue
+        if {[regexp {^          "type": "(.*)",?$} $line -> type]} {
+            if {$type eq "null"} { lappend found [list $object $title null {}] }
+            continue
+        }
+        if {[regexp {^          "value": "(.*)"$} $line -> value]} {
+            lappend found [list $object $title $type $value]
+        }
+    }
+    return $found
+}
+
+# The attributes of one object, as {TITLE TYPE VALUE} triples.
+proc attributes_of {path object} {
+    set found {}
+    foreach entry [part_attributes $path] {
+        if {[lindex $entry 0] eq $object} { lappend found [lrange $entry 1 end] }
+    }
+    return $found
+}
+
+# A local time stamp as the part file writes it.
+proc is_timestamp {text} {
+    regexp {^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d$} $text
+}
+
+# The demo files in the sources.
+proc example {name} {
+    file join [file dirname $::config(testdir)] .. examples $name
+}
