@@ -7,26 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The demo needs only the native build: the first section of the list.
-packages=()
-while read -r package; do
-    [ -n "$package" ] && packages+=("$package")
-done < <(sed -n '2,/^# cross/p' .ci/packages.txt | sed -e 's/#.*//' -e 's/[[:space:]]//g')
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    if [ "$(id -u)" -eq 0 ]; then
-        echo "=== installing ${missing[*]}"
-        apt-get update
-        DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
-    else
-        echo "demo.sh: missing packages: ${missing[*]}" >&2
-        echo "demo.sh: run it as root to install them, or install them with apt-get" >&2
-        exit 1
-    fi
-fi
+# The demo needs only the native build.
+bash scripts/install-packages.sh native
 
 echo "=== building (preset default)"
 cmake --preset default >/dev/null

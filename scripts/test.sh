@@ -10,6 +10,8 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
+bash scripts/install-packages.sh || exit 1
+
 if [ $# -gt 0 ]; then
     presets=("$@")
 else
