@@ -10,13 +10,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iterator>
+#include <list>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <fcntl.h>
@@ -315,16 +319,35 @@ bool same_name(const std::string &a, const std::string &b) {
     return true;
 }
 
-// Reads an INI file into its sections, in file order. Keys before the
-// first heading belong to a section without a name. False when the file
-// cannot be read.
-bool read_profile(const std::string &path, std::vector<ProfileSection> &sections) {
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return false;
+// Folds A-Z to a-z and nothing else, as same_name() compares.
+std::string folded(const std::string &text) {
+    std::string out = text;
+    for (char &c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+// An INI file as parsed, with indexes that answer the first section of a
+// name and the first key of a name within a section without a scan.
+struct Profile {
+    std::vector<ProfileSection> sections;
+    std::unordered_map<std::string, std::size_t> section_at;             // folded name -> first
+    std::vector<std::unordered_map<std::string, std::size_t>> key_at;    // per section: folded name -> first
+
+    void index() {
+        key_at.assign(sections.size(), {});
+        for (std::size_t s = 0; s < sections.size(); ++s) {
+            section_at.emplace(folded(sections[s].name), s);
+            for (std::size_t k = 0; k < sections[s].keys.size(); ++k)
+                key_at[s].emplace(folded(sections[s].keys[k].name), k);
+        }
+    }
+};
+
+// Parses INI text into its sections, in file order. Keys before the first
+// heading belong to a section without a name.
+void parse_profile(const std::string &text, Profile &profile) {
+    std::vector<ProfileSection> &sections = profile.sections;
     const char *p = text.data(), *end = text.data() + text.size();
     if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) p += 3;
 
@@ -358,24 +381,148 @@ bool read_profile(const std::string &path, std::vector<ProfileSection> &sections
         std::vector<ProfileKey> &keys = sections.back().keys;
         if (!key.name.empty() || keys.empty() || !keys.back().name.empty()) keys.push_back(std::move(key));
     }
-    return true;
+    profile.index();
+}
+
+// What tells one state of a file from another without reading it. A write
+// moves the change time (ctime) even when the writer puts the modification
+// time back, and a file put in place by rename has another inode.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    struct timespec modified {};
+    struct timespec changed {};
+
+    explicit FileIdentity(const struct stat &info)
+        : device(info.st_dev), inode(info.st_ino), size(info.st_size), modified(info.st_mtim),
+          changed(info.st_ctim) {}
+    bool operator==(const FileIdentity &other) const {
+        return device == other.device && inode == other.inode && size == other.size &&
+               modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
+               changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+    }
+};
+
+// Parsed INI files, so that a post asking one file for value after value
+// reads and parses it once. An entry answers only while the file's identity
+// is what it was when the file was read. File times come from a coarse
+// clock: two writes a few milliseconds apart can leave the same times and
+// size. So an entry is trusted only when the file had been left alone for
+// kSettled seconds before it was read: any later write then stamps a time
+// the entry cannot hold. A file changed more recently is read again on every
+// lookup until it has settled.
+class ProfileCache {
+public:
+    // The parsed file at `path`; null when it cannot be read as a file.
+    std::shared_ptr<const Profile> get(const std::string &path) {
+        struct stat info;
+        if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto found = entries_.find(path);
+            if (found != entries_.end()) {
+                Entry &entry = found->second;
+                if (entry.identity == FileIdentity(info)) {
+                    use_.splice(use_.begin(), use_, entry.use);
+                    return entry.profile;
+                }
+                forget(found);
+            }
+        }
+        return read(path);
+    }
+
+    static constexpr time_t kSettled = 2;
+    static constexpr std::size_t kMaxFiles = 32;
+    static constexpr off_t kMaxBytes = 8 << 20;  // larger files are parsed per lookup
+
+private:
+    struct Entry {
+        FileIdentity identity;
+        std::shared_ptr<const Profile> profile;
+        std::list<std::string>::iterator use;
+    };
+    using Entries = std::unordered_map<std::string, Entry>;
+
+    void forget(Entries::iterator entry) {
+        use_.erase(entry->second.use);
+        entries_.erase(entry);
+    }
+
+    std::shared_ptr<const Profile> read(const std::string &path) {
+        // Non-blocking, so that a FIFO put in the file's place meanwhile
+        // cannot hold the caller; fstat then turns it away.
+        int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0) return nullptr;
+        struct stat before, after;
+        std::string text;
+        bool whole = fstat(fd, &before) == 0 && S_ISREG(before.st_mode);
+        while (whole) {
+            char block[65536];
+            ssize_t got = ::read(fd, block, sizeof block);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) whole = false;
+            if (got <= 0) break;
+            text.append(block, static_cast<std::size_t>(got));
+        }
+        whole = whole && fstat(fd, &after) == 0;
+        close(fd);
+        if (!whole) return nullptr;
+
+        auto profile = std::make_shared<Profile>();
+        parse_profile(text, *profile);
+        // Keep the entry only when the file stood still while it was read
+        // and had settled before.
+        FileIdentity identity(before);
+        if (identity == FileIdentity(after) && settled(before) && before.st_size <= kMaxBytes) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            auto found = entries_.find(path);
+            if (found != entries_.end()) forget(found);
+            while (entries_.size() >= kMaxFiles) forget(entries_.find(use_.back()));
+            use_.push_front(path);
+            entries_.emplace(path, Entry{identity, profile, use_.begin()});
+        }
+        return profile;
+    }
+
+    static bool settled(const struct stat &info) {
+        struct timespec now;
+        if (clock_gettime(CLOCK_REALTIME, &now) != 0) return false;
+        auto older = [&](const struct timespec &when) {
+            return when.tv_sec < now.tv_sec - kSettled ||
+                   (when.tv_sec == now.tv_sec - kSettled && when.tv_nsec <= now.tv_nsec);
+        };
+        return older(info.st_mtim) && older(info.st_ctim);
+    }
+
+    std::mutex mutex_;
+    Entries entries_;
+    std::list<std::string> use_;  // paths, most recently used first
+};
+
+ProfileCache &profile_cache() {
+    static ProfileCache *cache = new ProfileCache;  // outlives every caller
+    return *cache;
 }
 
 // The first section of that name; only it is searched.
-const ProfileSection *find_section(const std::vector<ProfileSection> &sections, const std::string &name) {
-    for (const ProfileSection &section : sections)
-        if (same_name(section.name, name)) return &section;
-    return nullptr;
+const ProfileSection *find_section(const Profile &profile, const std::string &name) {
+    auto found = profile.section_at.find(folded(name));
+    return found == profile.section_at.end() ? nullptr : &profile.sections[found->second];
 }
 
 // Copies a value into the caller's buffer: one pair of surrounding quotes
 // taken off, cut to size - 1 characters, terminated. Answers the length.
 DWORD copy_value(const std::string &value, LPSTR out, DWORD size) {
-    std::string text = value;
-    if (text.size() >= 2 && (text[0] == '"' || text[0] == '\'') && text.back() == text[0])
-        text = text.substr(1, text.size() - 2);
-    std::size_t length = text.size() < size - 1 ? text.size() : size - 1;
-    std::memcpy(out, text.data(), length);
+    const char *text = value.data();
+    std::size_t whole = value.size();
+    if (whole >= 2 && (text[0] == '"' || text[0] == '\'') && value.back() == text[0]) {
+        ++text;
+        whole -= 2;
+    }
+    std::size_t length = whole < size - 1 ? whole : size - 1;
+    std::memcpy(out, text, length);
     out[length] = '\0';
     return static_cast<DWORD>(length);
 }
@@ -554,9 +701,10 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_value,
         std::string fallback = default_value ? default_value : "";
         while (!fallback.empty() && fallback.back() == ' ') fallback.pop_back();
 
-        std::vector<ProfileSection> sections;
-        bool readable = path != nullptr && read_profile(enter_path(path), sections);
-        if (!readable) fail(path == nullptr ? ERROR_INVALID_PARAMETER : missing_error(enter_path(path)));
+        std::shared_ptr<const Profile> profile = path != nullptr ? profile_cache().get(enter_path(path)) : nullptr;
+        if (!profile) fail(path == nullptr ? ERROR_INVALID_PARAMETER : missing_error(enter_path(path)));
+        static const std::vector<ProfileSection> none;
+        const std::vector<ProfileSection> &sections = profile ? profile->sections : none;
 
         if (section == nullptr) {
             std::vector<std::string> names;
@@ -578,14 +726,14 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_value,
             DWORD length = copy_names(names, value, size);
             return length > 0 ? length : copy_value(fallback, value, size);
         }
-        const ProfileSection *found = find_section(sections, trim(section));
+        const ProfileSection *found = profile ? find_section(*profile, trim(section)) : nullptr;
         if (found != nullptr) {
-            const std::string wanted = trim(key);
-            for (const ProfileKey &entry : found->keys) {
-                if (!same_name(entry.name, wanted)) continue;
-                if (entry.value) return copy_value(*entry.value, value, size);
-                break;  // the first key of the name has no value: the default
-            }
+            const auto &keys = profile->key_at[static_cast<std::size_t>(found - profile->sections.data())];
+            auto first = keys.find(folded(trim(key)));
+            // Only the first key of the name counts; without a value it
+            // answers the default.
+            if (first != keys.end() && found->keys[first->second].value)
+                return copy_value(*found->keys[first->second].value, value, size);
         }
         return copy_value(fallback, value, size);
     } catch (const std::bad_alloc &) {

@@ -105,6 +105,8 @@ PartModel::PartModel() { reset(); }
 
 void PartModel::reset() {
     objects_.clear();
+    position_.clear();
+    holder_.clear();
     setup_ = NULL_TAG;
     selection_.clear();
     current_operation_ = NULL_TAG;
@@ -139,14 +141,14 @@ CamObject &PartModel::add_object(tag_t tag, ObjectKind kind, const std::string &
     added.kind = kind;
     added.name = name;
     objects_.push_back(added);
+    position_[tag] = objects_.size() - 1;
     if (kind == ObjectKind::Setup) setup_ = tag;
     return objects_.back();
 }
 
 CamObject *PartModel::object(tag_t tag) {
-    for (auto &candidate : objects_)
-        if (candidate.tag == tag) return &candidate;
-    return nullptr;
+    auto found = position_.find(tag);
+    return found == position_.end() ? nullptr : &objects_[found->second];
 }
 
 const CamObject *PartModel::object(tag_t tag) const {
@@ -159,10 +161,8 @@ tag_t PartModel::program_root() const {
 }
 
 tag_t PartModel::group_of(tag_t tag) const {
-    for (const auto &candidate : objects_)
-        if (std::find(candidate.members.begin(), candidate.members.end(), tag) != candidate.members.end())
-            return candidate.tag;
-    return NULL_TAG;
+    auto found = holder_.find(tag);
+    return found == holder_.end() ? NULL_TAG : found->second;
 }
 
 void PartModel::add_member(tag_t group, tag_t member) {
@@ -176,6 +176,7 @@ void PartModel::add_member(tag_t group, tag_t member) {
     for (tag_t up = group; up != NULL_TAG; up = group_of(up))
         if (up == member) refuse(tag_text(member) + " would become a member of itself");
     parent.members.push_back(member);
+    holder_[member] = group;
 }
 
 void PartModel::set_setup(tag_t setup, tag_t root) {
@@ -193,10 +194,9 @@ void PartModel::set_setup(tag_t setup, tag_t root) {
 tag_t PartModel::next_by_name(const std::string &name, tag_t after) const {
     auto from = objects_.begin();
     if (after != NULL_TAG) {
-        from = std::find_if(objects_.begin(), objects_.end(),
-                            [after](const CamObject &candidate) { return candidate.tag == after; });
-        if (from == objects_.end()) return NULL_TAG;
-        ++from;
+        const CamObject *previous = object(after);
+        if (!previous) return NULL_TAG;
+        from = objects_.begin() + (previous - objects_.data()) + 1;
     }
     if (name.empty()) return NULL_TAG;
     for (auto it = from; it != objects_.end(); ++it)

@@ -120,6 +120,7 @@ std::size_t Session::count_calls(const std::string &call) const {
 
 std::optional<int> Session::enter(const char *call) {
     calls_.emplace_back(call);
+    if (faults_.empty()) return std::nullopt;
     auto found = faults_.find(call);
     if (found == faults_.end()) return std::nullopt;
     Fault fault = found->second;

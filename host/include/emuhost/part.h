@@ -8,6 +8,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "emuhost/translator.h"  // EMUHOST_API
@@ -52,10 +53,12 @@ struct Attribute {
 };
 
 struct CamObject {
-    tag_t tag = NULL_TAG;
+    tag_t tag = NULL_TAG;          // fixed once added: the model indexes it
     ObjectKind kind = ObjectKind::Other;
     std::string name;              // empty: the object has no name
-    std::vector<tag_t> members;    // program groups: ordered member list
+    // Program groups: ordered member list. Grow it through
+    // PartModel::add_member only, which keeps the model's member index.
+    std::vector<tag_t> members;
     tag_t program_root = NULL_TAG; // the setup: its program root
     std::vector<Attribute> attributes;  // in the order first assigned
 };
@@ -190,6 +193,11 @@ private:
     CamObject &require(tag_t tag, const char *what);
 
     std::vector<CamObject> objects_;
+    // Where each tag sits in objects_, and which group holds each member:
+    // a part of many thousand objects answers a tag in constant time, so a
+    // pass over a member list stays linear.
+    std::unordered_map<tag_t, std::size_t> position_;
+    std::unordered_map<tag_t, tag_t> holder_;
     tag_t setup_ = NULL_TAG;
     std::vector<tag_t> selection_;
     tag_t current_operation_ = NULL_TAG;
