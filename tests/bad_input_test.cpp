@@ -72,6 +72,11 @@ TEST_P(BadInput, EveryCommandTakesEveryBadWordSafely) {
 
     for (const char *name : kCommands) {
         const std::string command = name;
+#if defined(_WIN32)
+        // Windows' shell would act on these words for real (a word with a
+        // colon is a URL to it); the POSIX stand-ins only look them up.
+        if (command == "MOM_run_exec" || command == "MOM_shell_exec") continue;
+#endif
         // A path word stays inside the scratch folder, whatever its length.
         auto word = [&](std::string text) { return takes_path(command) && !text.empty() ? folder + text : text; };
         check({command}, "no arguments");
@@ -96,7 +101,7 @@ TEST_P(BadInput, EveryCommandTakesEveryBadWordSafely) {
         std::string file = entry.path().filename().string();
         EXPECT_LT(file.size(), 256u - folder.size()) << "a file of a path that was too long: " << file;
     }
-    EXPECT_GT(calls_, 18 * 80);
+    EXPECT_GT(calls_, 16 * 80);
 }
 
 // A path one character over the buffer is refused with a log line naming
