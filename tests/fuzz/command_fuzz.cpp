@@ -30,8 +30,10 @@
 //     'g' the GRIP program's response (a double)
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -168,6 +170,40 @@ template <class T> T take(const std::string &bytes, size_t at) {
     return value;
 }
 
+// Refuses to fuzz unless the confinement holds: nothing outside the scratch
+// folder opens or goes, and a program inside it is recorded, not started.
+void check_confinement() {
+    HANDLE outside = CreateFileA("/etc/passwd", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (outside != INVALID_HANDLE_VALUE) fail("a file outside the scratch folder opened");
+    const std::string up = scratch + "/../tarvex-fuzz-outside";
+    if (CreateFileA(up.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr) !=
+        INVALID_HANDLE_VALUE)
+        fail("a path leading out of the scratch folder was created");
+    if (__wrap_remove("/tmp") == 0 || errno != EACCES) fail("remove() outside the scratch folder was not refused");
+
+    const std::string program = scratch + "/program";
+    const std::string marker = scratch + "/started";
+    {
+        std::ofstream script(program);
+        script << "#!/bin/sh\ntouch '" << marker << "'\n";
+    }
+    chmod(program.c_str(), 0755);
+    std::string line = "\"" + program + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        fail("a program inside the scratch folder was not taken");
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    usleep(200000);
+    if (tarvex_recorded_starts() != 1 || access(marker.c_str(), F_OK) == 0)
+        fail("a process start was made instead of recorded");
+    tarvex_clear_recorded_starts();
+    empty_scratch();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -184,6 +220,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
         empty_scratch();
         rmdir(scratch.c_str());
     });
+    check_confinement();
     return 0;
 }
 
