@@ -50,14 +50,17 @@ std::vector<std::string> recorded_starts;
 bool inside_confinement(const std::string &path) {
     if (confinement_root.empty() || path.compare(0, confinement_root.size() + 1, confinement_root + "/") != 0)
         return false;
-    // No way up and out: no ".." component anywhere.
+    // No way up and out: no ".." component anywhere; and the folder itself
+    // ("root/", "root/.") is no path inside it, so it cannot be removed.
+    std::string::size_type last = 0;
     for (std::string::size_type start = 0; start <= path.size();) {
         std::string::size_type end = path.find('/', start);
         if (end == std::string::npos) end = path.size();
         if (path.compare(start, end - start, "..") == 0) return false;
+        last = start;
         start = end + 1;
     }
-    return true;
+    return last < path.size() && path.compare(last, std::string::npos, ".") != 0;
 }
 
 std::string enter_path(const char *path) { return inside_confinement(path) ? std::string(path) : std::string(); }

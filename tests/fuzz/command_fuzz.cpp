@@ -181,6 +181,8 @@ void check_confinement() {
         INVALID_HANDLE_VALUE)
         fail("a path leading out of the scratch folder was created");
     if (__wrap_remove("/tmp") == 0 || errno != EACCES) fail("remove() outside the scratch folder was not refused");
+    for (const std::string &self : {scratch + "/", scratch + "/.", scratch + "//"})
+        if (__wrap_remove(self.c_str()) == 0) fail("the scratch folder itself could be removed");
 
     const std::string program = scratch + "/program";
     const std::string marker = scratch + "/started";
@@ -355,6 +357,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!host.release_errors().empty()) fail(host.release_errors().front().c_str());
 
     empty_scratch();
+    if (access(scratch.c_str(), F_OK) != 0) fail("the scratch folder is gone");
     tarvex_clear_recorded_starts();
     return 0;
 }

@@ -114,6 +114,8 @@ CASES = {
     "ini_string_missing": case("MOM_get_ini_string", ["none.ini", "S", "K"]),
     "remove_file": case("MOM_remove_file_ex", ["old.ptp"], file="x"),
     "remove_file_long": case("MOM_remove_file_ex", ["r" * 300]),
+    # An empty name maps to the scratch folder itself, which must stay.
+    "remove_file_folder": case("MOM_remove_file_ex", [""]),
     "deletefile": case("MOM_deletefile", ["old.ptp"], file="x"),
     "deletefile_missing": case("MOM_deletefile", ["gone.ptp"]),
     "createfile": case("MOM_createfile", ["new.ptp"]),
