@@ -183,6 +183,18 @@ HINSTANCE ShellExecuteA(HWND window, LPCSTR operation, LPCSTR file, LPCSTR param
 int ShellAboutA(HWND owner, LPCSTR app, LPCSTR other, HICON icon)
     __attribute__((visibility("default")));
 
+#if defined(TARVEX_CONFINED)
+/* The confined build: every path must lie under `root` (absolute, no ".."
+ * in it), anything else is refused as a path that names no file, and
+ * processes are recorded, never started. */
+void tarvex_confine_to(const char *root);
+/* Whether `path` lies inside the confinement folder. */
+int tarvex_path_confined(const char *path);
+/* Process starts recorded since the last clear. */
+unsigned long tarvex_recorded_starts(void);
+void tarvex_clear_recorded_starts(void);
+#endif
+
 #ifdef __cplusplus
 }
 #endif

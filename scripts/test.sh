@@ -5,7 +5,12 @@
 #   linux32  Linux, 32-bit (-m32); the suites run under qemu-i386
 #   win32    tarvex_x32.dll with mingw-w64; built and checked with objdump
 #            (Wine here cannot run 32-bit programs)
-# Usage: scripts/test.sh [PRESET...]   (all four when none is given)
+#   asan     every suite under AddressSanitizer and UndefinedBehaviorSanitizer
+#   valgrind the default build's GoogleTest suites under valgrind memcheck
+#   fuzz     the command fuzzer (clang 14, libFuzzer) for 60 seconds
+#   soak     one million calls through the Tcl translator (about 20 s;
+#            left out of the presets' own ctest runs by its label)
+# Usage: scripts/test.sh [PRESET...]   (all of them when none is given)
 # Goes on after a failing configuration and fails at the end if any did.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -15,7 +20,7 @@ bash scripts/install-packages.sh || exit 1
 if [ $# -gt 0 ]; then
     presets=("$@")
 else
-    presets=(default win64 linux32 win32)
+    presets=(default soak asan valgrind fuzz win64 linux32 win32)
 fi
 jobs=$(nproc 2>/dev/null || echo 2)
 
@@ -25,9 +30,17 @@ failed=0
 for preset in "${presets[@]}"; do
     echo "=== $preset"
     begun=$SECONDS
-    if cmake --preset "$preset" &&
-        cmake --build --preset "$preset" &&
-        ctest --preset "$preset" --parallel "$jobs"; then
+    case $preset in
+    valgrind)
+        step() { cmake --preset default && cmake --build --preset default && scripts/valgrind.sh build/default; } ;;
+    soak)
+        step() { cmake --preset default && cmake --build --preset default &&
+            ctest --test-dir build/default -L soak --output-on-failure; } ;;
+    *)
+        step() { cmake --preset "$preset" && cmake --build --preset "$preset" &&
+            ctest --preset "$preset" --parallel "$jobs"; } ;;
+    esac
+    if step; then
         result=passed
     else
         result=FAILED
