@@ -5,7 +5,9 @@
 namespace {
 
 using emuhost::MessageDialog;
+using tarvex_test::CommandTest;
 using tarvex_test::HostTest;
+using tarvex_test::words;
 
 // "Yes=1 - No=3": the button set as shown, absent buttons as "-".
 std::string buttons_of(const MessageDialog &dialog) {
@@ -21,21 +23,7 @@ std::string buttons_of(const MessageDialog &dialog) {
     return out;
 }
 
-std::vector<std::string> words(const std::string &command, const std::vector<std::string> &args) {
-    std::vector<std::string> out{command};
-    out.insert(out.end(), args.begin(), args.end());
-    return out;
-}
-
-class ButtonDialogs : public HostTest {
-protected:
-    void SetUp() override {
-        HostTest::SetUp();
-        load();
-        host().clear_logs();
-        host().clear_calls();
-    }
-};
+class ButtonDialogs : public CommandTest {};
 
 struct KeywordCase {
     std::vector<std::string> args;

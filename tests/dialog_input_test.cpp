@@ -7,22 +7,12 @@ namespace {
 using emuhost::FileBox;
 using emuhost::RealInput;
 using emuhost::StringInput;
+using tarvex_test::CommandTest;
 using tarvex_test::HostTest;
+using tarvex_test::words;
 
-std::vector<std::string> words(const std::string &command, const std::vector<std::string> &args) {
-    std::vector<std::string> out{command};
-    out.insert(out.end(), args.begin(), args.end());
-    return out;
-}
-
-class InputDialogs : public HostTest {
+class InputDialogs : public CommandTest {
 protected:
-    void SetUp() override {
-        HostTest::SetUp();
-        load();
-        host().clear_logs();
-        host().clear_calls();
-    }
     void set_array(const std::string &name, const std::vector<std::string> &elements) {
         for (std::size_t i = 0; i < elements.size(); ++i)
             host().set_array_element(name, static_cast<int>(i), elements[i]);

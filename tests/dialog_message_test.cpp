@@ -8,25 +8,13 @@ namespace {
 
 using emuhost::InfoWindow;
 using emuhost::OkMessage;
+using tarvex_test::CommandTest;
 using tarvex_test::HostTest;
+using tarvex_test::words;
 
 std::string text_of(std::size_t length, char fill = 'x') { return std::string(length, fill); }
 
-std::vector<std::string> words(const std::string &command, const std::vector<std::string> &args) {
-    std::vector<std::string> out{command};
-    out.insert(out.end(), args.begin(), args.end());
-    return out;
-}
-
-class MessageText : public HostTest {
-protected:
-    void SetUp() override {
-        HostTest::SetUp();
-        load();
-        host().clear_logs();
-        host().clear_calls();
-    }
-};
+class MessageText : public CommandTest {};
 
 TEST_P(MessageText, BoxMessageJoinsBelowTheLimitOf132) {
     const struct {

@@ -10,6 +10,7 @@ namespace {
 
 using emuhost::GripCall;
 using emuhost::GripRun;
+using tarvex_test::CommandTest;
 using tarvex_test::HostTest;
 using tarvex_test::Scratch;
 using Lines = std::vector<std::string>;
@@ -22,13 +23,10 @@ static_assert(offsetof(GripArg, type) == 0 && offsetof(GripArg, zero) == 4 && of
               "type code, zero, address");
 static_assert(sizeof(GripArg) == (sizeof(void *) == 8 ? 16 : 12), "no padding beyond the address");
 
-class Grip : public HostTest {
+class Grip : public CommandTest {
 protected:
     void SetUp() override {
-        HostTest::SetUp();
-        load();
-        host().clear_logs();
-        host().clear_calls();
+        CommandTest::SetUp();
         program_ = scratch_.write("tool_change.grx", "GRIP");
     }
     // Registers a stand-in for the program that keeps what it saw.

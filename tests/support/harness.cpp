@@ -45,6 +45,19 @@ emuhost::CallResult HostTest::call(const std::vector<std::string> &words) {
     return host().translator().call(words);
 }
 
+void CommandTest::SetUp() {
+    HostTest::SetUp();
+    load();
+    host().clear_logs();
+    host().clear_calls();
+}
+
+std::vector<std::string> words(const std::string &command, const std::vector<std::string> &args) {
+    std::vector<std::string> out{command};
+    out.insert(out.end(), args.begin(), args.end());
+    return out;
+}
+
 std::string source_path() { return std::string(TARVEX_SOURCE_DIR) + "/src/mom_extend.cpp"; }
 
 int source_line_of(const std::string &text) {

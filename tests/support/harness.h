@@ -53,6 +53,16 @@ protected:
     std::unique_ptr<emuhost::Plugin> plugin_;
 };
 
+// HostTest with the plug-in started and the start's log and calls cleared,
+// so a test sees only what its own commands did.
+class CommandTest : public HostTest {
+protected:
+    void SetUp() override;
+};
+
+// The words of one command call: the command's name, then its arguments.
+std::vector<std::string> words(const std::string &command, const std::vector<std::string> &args);
+
 }  // namespace tarvex_test
 
 // Runs every TEST_P of `Suite` once under each translator.
