@@ -12,6 +12,7 @@
 #endif
 
 #include <chrono>
+#include <thread>
 
 #include "file_scratch.h"
 #include "harness.h"
@@ -71,7 +72,13 @@ protected:
     // The words the child wrote, argv[0] first; empty when it never ran.
     Words child_words(double seconds = 30) {
         if (!tarvex_test::wait_for_file(out_, seconds)) return {};
+        // The child always writes argv[0]; an empty read means the file was
+        // still held by its rename (Wine's share checks), so read again.
         std::string data = tarvex_test::read_file(out_);
+        for (int tries = 0; data.empty() && tries < 100; ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            data = tarvex_test::read_file(out_);
+        }
         std::filesystem::remove(out_);
         Words words;
         for (std::size_t start = 0; start < data.size();) {
