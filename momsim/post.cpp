@@ -368,6 +368,8 @@ void Poster::prepare() {
         set("machine_name", part.machine_name());
         set("date", date_text(part.now()));
         set("machine_time", minutes(0));
+        // Feeds are modal: a move that gives none keeps the one before.
+        set("feed_rate", Tcl_NewDoubleObj(0));
         std::string nc = options_.output ? *options_.output : value("output_file_full_name");
         if (nc.empty()) throw UsageError("--post: mom_output_file_full_name is empty: no NC output file");
         outputs_.set_nc_path(nc);
@@ -419,8 +421,16 @@ int Poster::post() {
     if (posted.empty() && part.program_root() != NULL_TAG) posted = part.object(part.program_root())->members;
     try {
         call("MOM_start_of_program");
-        for (tag_t tag : posted) post_object(tag, true);
+        std::string program;  // the last program group posted at the top
+        for (tag_t tag : posted) {
+            post_object(tag, true);
+            const emuhost::CamObject *object = part.object(tag);
+            if (object && object->kind == emuhost::ObjectKind::ProgramGroup) program = object->name;
+        }
+        // The posted program, so that MOM_set_attribute_program without
+        // arguments stamps it.
         next_event_ = "MOM_end_of_program";
+        if (!program.empty()) set("group_name", program);
         set("machine_time", minutes(machine_time_));
         call("MOM_end_of_program");
     } catch (const EventFailed &) {
