@@ -1,3 +1,14 @@
+// momsim --post [--output FILE] [--clock TIME] post.tcl
+//
+// Posts the part as the host's post-processor does. The post is sourced
+// first, with the program's host variables already set (output file, part,
+// machine, date); then MOM_start_of_program, for each posted program group
+// MOM_start_of_group and MOM_end_of_group around its members, for each
+// operation MOM_start_of_path, the tool event, its motion events and
+// MOM_end_of_path, and last MOM_end_of_program, each with its variables
+// set first. An event the post does not define is skipped; an error in
+// one ends the run, naming the event and the post's file and line.
+// docs/posting.md holds the event order and the table of variables.
 #include "post.h"
 
 #include <cmath>
