@@ -18,6 +18,10 @@ OutputFile::~OutputFile() {
 
 void OutputFile::start() {
     if (file_) return;
+    // Found out now rather than when the run ends and the rename fails.
+    struct stat info;
+    if (::stat(path_.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        throw std::runtime_error("cannot write '" + path_ + "': it is a folder");
     std::string pattern = path_ + ".XXXXXX";
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
