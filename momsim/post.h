@@ -22,8 +22,8 @@ class Poster {
 public:
     using Complain = std::function<void(const std::string &)>;
 
-    // `part_path` is the part file read (empty: none); `complain` reports a
-    // problem on standard error.
+    // Works on the session's part; `complain` reports a problem on
+    // standard error.
     Poster(Tcl_Interp *interp, const Options &options, Complain complain);
     ~Poster();
     Poster(const Poster &) = delete;
@@ -79,7 +79,6 @@ private:
     void post_object(tag_t tag, bool selected);
     void post_operation(const emuhost::CamObject &operation);
     void post_motion(const emuhost::Motion &motion);
-    bool choose_nc_path(std::string &error);
 
     Tcl_Interp *interp_;
     const Options &options_;
