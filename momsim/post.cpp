@@ -164,11 +164,13 @@ void Poster::install() {
     Tcl_ResetResult(interp_);
 }
 
-int Poster::define_proc(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
-    // Called directly, not through the interpreter, so that the body keeps
-    // the place it was read from.
-    int code = tcl_proc_.objProc(tcl_proc_.objClientData, interp, objc, objv);
-    if (code != TCL_OK || objc != 4) return code;
+// The file and line of the command that called the running C command, as
+// {path relative to where momsim runs, line}; {"", 0} when it came from no
+// file.
+std::pair<std::string, int> Poster::caller_frame(Tcl_Interp *interp) {
+    std::pair<std::string, int> place{"", 0};
+    Tcl_Obj *saved = Tcl_GetObjResult(interp);
+    Tcl_IncrRefCount(saved);
     if (Tcl_EvalEx(interp, "info frame -1", -1, 0) == TCL_OK) {
         Tcl_Obj *frame = Tcl_GetObjResult(interp);
         Tcl_Obj *file = nullptr, *line = nullptr;
@@ -179,27 +181,45 @@ int Poster::define_proc(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
         if (Tcl_DictObjGet(nullptr, frame, file_key, &file) == TCL_OK && file &&
             Tcl_DictObjGet(nullptr, frame, line_key, &line) == TCL_OK && line &&
             Tcl_GetIntFromObj(nullptr, line, &number) == TCL_OK) {
-            // Tcl names a procedure by its full name, namespaces included.
-            std::string name = Tcl_GetString(objv[1]);
-            if (Tcl_Command token = Tcl_FindCommand(interp, name.c_str(), nullptr, 0)) {
-                Tcl_Obj *full = Tcl_NewObj();
-                Tcl_IncrRefCount(full);
-                Tcl_GetCommandFullName(interp, token, full);
-                name = Tcl_GetString(full);
-                Tcl_DecrRefCount(full);
-            }
-            while (name.compare(0, 2, "::") == 0) name.erase(0, 2);
-            // Shown as the user named it: relative to where momsim runs.
             std::string path = Tcl_GetString(file);
             char here[4096];
             if (::getcwd(here, sizeof here)) {
                 std::string prefix = std::string(here) + "/";
                 if (path.compare(0, prefix.size(), prefix) == 0) path.erase(0, prefix.size());
             }
-            defined_[name] = {path, number};
+            place = {path, number};
         }
         Tcl_DecrRefCount(file_key);
         Tcl_DecrRefCount(line_key);
+    }
+    Tcl_SetObjResult(interp, saved);
+    Tcl_DecrRefCount(saved);
+    return place;
+}
+
+std::string Poster::caller_location(Tcl_Interp *interp) {
+    auto place = caller_frame(interp);
+    return place.first.empty() ? "" : place.first + ":" + std::to_string(place.second);
+}
+
+int Poster::define_proc(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
+    // Called directly, not through the interpreter, so that the body keeps
+    // the place it was read from.
+    int code = tcl_proc_.objProc(tcl_proc_.objClientData, interp, objc, objv);
+    if (code != TCL_OK || objc != 4) return code;
+    auto place = caller_frame(interp);
+    if (!place.first.empty()) {
+        // Tcl names a procedure by its full name, namespaces included.
+        std::string name = Tcl_GetString(objv[1]);
+        if (Tcl_Command token = Tcl_FindCommand(interp, name.c_str(), nullptr, 0)) {
+            Tcl_Obj *full = Tcl_NewObj();
+            Tcl_IncrRefCount(full);
+            Tcl_GetCommandFullName(interp, token, full);
+            name = Tcl_GetString(full);
+            Tcl_DecrRefCount(full);
+        }
+        while (name.compare(0, 2, "::") == 0) name.erase(0, 2);
+        defined_[name] = place;
     }
     Tcl_ResetResult(interp);
     return TCL_OK;
@@ -235,7 +255,11 @@ int Poster::unknown(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
         bool plugin = false;
         for (const char *command : kPluginCommands) plugin = plugin || name == command;
         if (name.compare(0, 4, "MOM_") == 0 && !plugin) {
-            Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s is a host command that momsim does not emulate", name.c_str()));
+            // In an event the failed event's report names the place; in the
+            // post's own body the message does.
+            std::string where = current_event_.empty() ? caller_location(interp) : "";
+            Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s%s is a host command that momsim does not emulate",
+                                                   where.empty() ? "" : (where + ": ").c_str(), name.c_str()));
             Tcl_SetErrorCode(interp, "MOMSIM", "UNEMULATED", name.c_str(), nullptr);
             return TCL_ERROR;
         }

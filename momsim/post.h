@@ -68,6 +68,9 @@ public:
 private:
     struct EventFailed {};
 
+    std::pair<std::string, int> caller_frame(Tcl_Interp *interp);
+    std::string caller_location(Tcl_Interp *interp);
+
     Tcl_Obj *name(const char *variable);  // mom_VARIABLE, made once
     void store(const char *variable, Tcl_Obj *index, Tcl_Obj *value);
     // Each leaves alone a variable that --set gave.
