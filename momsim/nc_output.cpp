@@ -9,11 +9,13 @@
 
 namespace momsim {
 
-OutputFile::~OutputFile() {
-    if (file_) {
-        std::fclose(file_);
-        std::remove(temp_.c_str());
-    }
+OutputFile::~OutputFile() { discard(); }
+
+void OutputFile::discard() {
+    if (!file_) return;
+    std::fclose(file_);
+    file_ = nullptr;
+    std::remove(temp_.c_str());
 }
 
 void OutputFile::start() {
@@ -88,6 +90,11 @@ void NcOutputs::set_nc_path(const std::string &path) {
 std::vector<std::string> NcOutputs::paths() const {
     if (!nc_) return {};
     return {nc_->path(), listing_->path()};
+}
+
+void NcOutputs::discard() {
+    if (nc_) nc_->discard();
+    if (listing_) listing_->discard();
 }
 
 std::vector<std::string> NcOutputs::commit() {

@@ -29,6 +29,8 @@ public:
     // Renames the file into place. Answers the problem, or "" when it went
     // well (or nothing was started). Only the first call does anything.
     std::string commit();
+    // Removes the temporary file: the file in place stays as it was.
+    void discard();
 
 private:
     std::string path_;
@@ -55,6 +57,7 @@ public:
 
     // Commits both; answers the problems, one text each.
     std::vector<std::string> commit();
+    void discard();
 
 private:
     std::unique_ptr<OutputFile> nc_;

@@ -548,7 +548,11 @@ void Poster::post_motion(const emuhost::Motion &motion) {
     moved_ = true;
 }
 
-int Poster::finish() {
+int Poster::finish(bool ran) {
+    if (!ran) {
+        outputs_.discard();
+        return 0;
+    }
     auto problems = outputs_.commit();
     for (const auto &problem : problems) complain(problem);
     return static_cast<int>(problems.size());

@@ -47,8 +47,10 @@ public:
     // Reports the abort; answers 1.
     int report_abort(const std::string &where);
 
-    // Puts the outputs in place; answers how many could not be.
-    int finish();
+    // Puts the outputs in place, or with `ran` false (the run never got to
+    // the post) drops them, leaving the files there as they were; answers
+    // how many could not be put in place.
+    int finish(bool ran);
 
     // Every file the run writes through the host: the NC output and the
     // listing (none before they are known).

@@ -357,8 +357,10 @@ int Run::finish() {
             }
         }
     }
-    // The NC output and the listing go into place however the run ended.
-    if (poster_) problems += poster_->finish();
+    // The NC output and the listing go into place however the run ended,
+    // once the post ran at all: a run that refused to start leaves the old
+    // files alone.
+    if (poster_) problems += poster_->finish(ran_);
     transcript_.reset();
     syslog_.reset();
     return problems;
