@@ -36,7 +36,8 @@ for preset_width in win64:x64 win32:x32; do
     SOURCE_DATE_EPOCH=0 "$(tool "$preset" CMAKE_STRIP)" --strip-all "$dll"
     cmake -DOBJDUMP="$(tool "$preset" CMAKE_OBJDUMP)" -DDLL="$dll" -DWIDTH="$width" \
         -DDEF_DIR=cmake -P cmake/CheckDll.cmake
-    cmake -DWINDRES="$(tool "$preset" CMAKE_RC_COMPILER)" -DDLL="$dll" -DVERSION="$version" \
+    objdump=$(tool "$preset" CMAKE_OBJDUMP)
+    cmake -DWINDRES="${objdump%objdump}windres" -DDLL="$dll" -DVERSION="$version" \
         -DWIDTH="$width" -P cmake/CheckVersion.cmake
     # No folder of this machine in what is shipped.
     for folder in "$PWD" "$PWD/build/$preset"; do
