@@ -4,6 +4,23 @@
 #   cmake -DPROGRAM=... -DFILTER=... -DBEFORE=... -DAFTER=... [-DEMULATOR=a;b;c] -P CheckCrash.cmake
 cmake_minimum_required(VERSION 3.25)
 
+# Under Wine: no debugger is started for the fault (it would print a
+# crash dump and could outlive the program).
+if(EMULATOR MATCHES "wine")
+  set(overrides "")
+  foreach(word IN LISTS EMULATOR)
+    if(word MATCHES "^WINEDLLOVERRIDES=(.*)$")
+      set(overrides "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+  list(FILTER EMULATOR EXCLUDE REGEX "^WINEDLLOVERRIDES=")
+  if(overrides STREQUAL "")
+    set(ENV{WINEDLLOVERRIDES} "winedbg.exe=d")
+  else()
+    set(ENV{WINEDLLOVERRIDES} "${overrides};winedbg.exe=d")
+  endif()
+endif()
+
 execute_process(
   COMMAND ${EMULATOR} ${PROGRAM} --gtest_also_run_disabled_tests --gtest_filter=${FILTER}
   OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE code
