@@ -4,6 +4,12 @@
 #
 # tarvex_deliverable(<target>) applies all three to the plug-in target.
 
+# The version resource is compiled by the resource compiler (windres with
+# mingw-w64), a language CMake enables only at file scope.
+if(WIN32)
+  enable_language(RC)
+endif()
+
 function(tarvex_deliverable target)
   # No build folder in the binary: __FILE__ (the failure report's source
   # name) and the debug information name files relative to the source
@@ -60,7 +66,6 @@ function(tarvex_deliverable target)
   endif()
 
   # The version a Windows user reads in the DLL's properties.
-  enable_language(RC)
   set(TARVEX_RC_NAME "tarvex_${TARVEX_WIDTH}")
   if(TARVEX_WIDTH STREQUAL "x64")
     set(TARVEX_RC_DESCRIPTION "tarvex: MOM_ commands for the post-processor of the 64-bit host")
