@@ -11,9 +11,10 @@ if(WIN32)
 endif()
 
 function(tarvex_deliverable target)
-  # No build folder in the binary: __FILE__ (the failure report's source
-  # name) and the debug information name files relative to the source
-  # tree, so that two checkouts in different folders build the same bytes.
+  # No build folder in the binary: __FILE__ and the debug information name
+  # files relative to the source tree, so that two checkouts in different
+  # folders build the same bytes. (The failure report names its source
+  # itself, as src/mom_extend.cpp.)
   if(NOT MSVC)
     target_compile_options(${target} PRIVATE
       -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
