@@ -45,13 +45,19 @@ Options parse_options(const std::vector<std::string> &words) {
             options.help = true;
             continue;
         }
+        if (name == "--post") {
+            if (inline_value) throw UsageError(name + " takes no value");
+            options.post = true;
+            continue;
+        }
         if (name == "--version") {
             if (inline_value) throw UsageError(name + " takes no value");
             options.version = true;
             continue;
         }
         static const char *const with_value[] = {"--load",   "--set",    "--answers", "--part",
-                                                 "--save",   "--grip-dir", "--syslog", "--transcript"};
+                                                 "--save",   "--grip-dir", "--syslog", "--transcript",
+                                                 "--output", "--clock"};
         bool known = false;
         for (const char *option : with_value) known = known || name == option;
         if (!known) throw UsageError("unknown option " + name);
@@ -75,6 +81,10 @@ Options parse_options(const std::vector<std::string> &words) {
             set_once(options.save, name, value);
         } else if (name == "--grip-dir") {
             set_once(options.grip_dir, name, value);
+        } else if (name == "--output") {
+            set_once(options.output, name, value);
+        } else if (name == "--clock") {
+            set_once(options.clock, name, value);
         } else if (name == "--syslog") {
             set_once(options.syslog, name, value);
         } else {
@@ -114,6 +124,14 @@ Options:
   --syslog FILE       write the host's system log to FILE (default: standard
                       error, each line prefixed "syslog: ")
   --transcript FILE   record everything shown to the user as JSON Lines
+  --post              after the script (the post) is sourced, post the part:
+                      call its event procedures for the selected operations
+                      (or the whole program), with the host's mom_ variables
+  --output FILE       the NC output of MOM_output_literal and MOM_output_text
+                      (default: mom_output_file_full_name); the listing goes
+                      beside it, with the extension .lpt
+  --clock TIME        the host's clock stands still at TIME, written
+                      YYYY-MM-DDTHH:MM:SS: mom_date and time stamps repeat
   --help              show this text
   --version           show momsim's version
 

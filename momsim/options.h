@@ -24,6 +24,9 @@ struct Options {
     std::optional<std::string> grip_dir;                     // --grip-dir DIR
     std::optional<std::string> syslog;                       // --syslog FILE
     std::optional<std::string> transcript;                   // --transcript FILE
+    bool post = false;                                       // --post
+    std::optional<std::string> output;                       // --output FILE
+    std::optional<std::string> clock;                        // --clock YYYY-MM-DDTHH:MM:SS
     bool help = false;
     bool version = false;
     // The script and its own arguments; no script means the prompt.

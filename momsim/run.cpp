@@ -117,6 +117,8 @@ void Run::start(const char *argv0) {
     host.on_status([this](const std::string &text) { show_status(text); });
 
     Tcl_CreateObjCommand(interp_, "MOM_run_user_function", run_user_function, this, nullptr);
+    poster_ = std::make_unique<Poster>(interp_, options_, [this](const std::string &message) { complain(message); });
+    poster_->install();
 
     if (!inputs_.part_path.empty()) {
         try {
@@ -124,6 +126,11 @@ void Run::start(const char *argv0) {
         } catch (const emuhost::PartFileError &error) {
             throw UsageError(error.what());
         }
+    }
+    if (options_.clock) {
+        auto when = emuhost::from_iso8601(*options_.clock);
+        if (!when) throw UsageError("--clock " + *options_.clock + ": expected a local time YYYY-MM-DDTHH:MM:SS");
+        host.part().fix_clock(*when);
     }
     // --grip-dir wins over the part's folder, which is read relative to the
     // part file so that a part and its stand-ins move together.
@@ -154,6 +161,11 @@ void Run::start(const char *argv0) {
         if (Tcl_SetVar2(interp_, variable.c_str(), nullptr, to_utf8(value).c_str(),
                         TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG) == nullptr)
             throw UsageError("--set " + name + "=" + value + ": " + Tcl_GetStringResult(interp_));
+    }
+
+    if (options_.post) {
+        if (!options_.script) throw UsageError("--post needs the post: a script to source before posting");
+        poster_->prepare();
     }
 
     for (const auto &library : options_.loads) {
@@ -225,9 +237,24 @@ int Run::run_script() {
     Tcl_IncrRefCount(path);
     int code = Tcl_FSEvalFileEx(interp_, path, nullptr);
     Tcl_DecrRefCount(path);
-    if (code == TCL_OK) return 0;
-    report_failure(code);
-    return 1;
+    // MOM_abort ends the run even where the post caught it.
+    if (poster_->aborted()) {
+        Tcl_Obj *options = Tcl_GetReturnOptions(interp_, code);
+        Tcl_IncrRefCount(options);
+        Tcl_Obj *info = nullptr;
+        Tcl_Obj *key = Tcl_NewStringObj("-errorinfo", -1);
+        Tcl_IncrRefCount(key);
+        Tcl_DictObjGet(nullptr, options, key, &info);
+        std::string where = info ? poster_->location_of(Tcl_GetString(info)) : "";
+        Tcl_DecrRefCount(key);
+        Tcl_DecrRefCount(options);
+        return poster_->report_abort(where);
+    }
+    if (code != TCL_OK) {
+        report_failure(code);
+        return 1;
+    }
+    return options_.post ? poster_->post() : 0;
 }
 
 void Run::report_failure(int code) {
@@ -330,6 +357,10 @@ int Run::finish() {
             }
         }
     }
+    // The NC output and the listing go into place however the run ended,
+    // once the post ran at all: a run that refused to start leaves the old
+    // files alone.
+    if (poster_) problems += poster_->finish(ran_);
     transcript_.reset();
     syslog_.reset();
     return problems;

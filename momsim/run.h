@@ -14,6 +14,7 @@
 #include "inputs.h"
 #include "logs.h"
 #include "options.h"
+#include "post.h"
 
 namespace momsim {
 
@@ -51,6 +52,11 @@ public:
     // loaded for the rest of the run. Throws std::runtime_error.
     void load(const std::string &library, const std::string &entry);
 
+    // The files the post writes through the host (NC output, listing).
+    std::vector<std::string> output_paths() const {
+        return poster_ ? poster_->output_paths() : std::vector<std::string>{};
+    }
+
 private:
     // Answers how many problems it reported that turn a clean end into a
     // failed one; 0 on a second call.
@@ -68,6 +74,7 @@ private:
     std::unique_ptr<Transcript> transcript_;
     std::vector<std::unique_ptr<emuhost::Plugin>> plugins_;
     std::unique_ptr<GripStandIns> grip_;
+    std::unique_ptr<Poster> poster_;
     std::size_t next_answer_ = 0;  // the next line of the answers file a dialog takes
     int misfits_ = 0;              // scripted answers that did not fit
     bool ran_ = false;             // the script or the prompt has started
