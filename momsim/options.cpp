@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <cstdlib>
+
 namespace momsim {
 namespace {
 
@@ -26,6 +28,25 @@ std::pair<std::string, std::string> parse_assignment(const std::string &text) {
     return {name, text.substr(equals + 1)};
 }
 
+// A positive number of seconds.
+double parse_seconds(const std::string &value, double earlier) {
+    if (earlier > 0) throw UsageError("--timeout given twice");
+    char *end = nullptr;
+    double seconds = std::strtod(value.c_str(), &end);
+    if (value.empty() || *end != '\0' || !(seconds > 0) || seconds > 1e9)
+        throw UsageError("--timeout " + value + ": expected a number of seconds greater than 0");
+    return seconds;
+}
+
+bool is_momsim_option(const std::string &name) {
+    static const char *const names[] = {"--load",     "--set",      "--answers", "--part",   "--save",
+                                        "--grip-dir", "--syslog",   "--transcript", "--timeout",
+                                        "--encoding", "--strict",   "--quiet",   "--help",   "--version"};
+    for (const char *known : names)
+        if (name == known) return true;
+    return false;
+}
+
 }  // namespace
 
 Options parse_options(const std::vector<std::string> &words) {
@@ -50,8 +71,14 @@ Options parse_options(const std::vector<std::string> &words) {
             options.version = true;
             continue;
         }
+        if (name == "--strict" || name == "--quiet") {
+            if (inline_value) throw UsageError(name + " takes no value");
+            (name == "--strict" ? options.strict : options.quiet) = true;
+            continue;
+        }
         static const char *const with_value[] = {"--load",   "--set",    "--answers", "--part",
-                                                 "--save",   "--grip-dir", "--syslog", "--transcript"};
+                                                 "--save",   "--grip-dir", "--syslog", "--transcript",
+                                                 "--timeout", "--encoding"};
         bool known = false;
         for (const char *option : with_value) known = known || name == option;
         if (!known) throw UsageError("unknown option " + name);
@@ -77,6 +104,10 @@ Options parse_options(const std::vector<std::string> &words) {
             set_once(options.grip_dir, name, value);
         } else if (name == "--syslog") {
             set_once(options.syslog, name, value);
+        } else if (name == "--timeout") {
+            options.timeout = parse_seconds(value, options.timeout);
+        } else if (name == "--encoding") {
+            set_once(options.encoding, name, value);
         } else {
             set_once(options.transcript, name, value);
         }
@@ -84,6 +115,10 @@ Options parse_options(const std::vector<std::string> &words) {
     if (i < words.size()) {
         options.script = words[i++];
         options.script_args.assign(words.begin() + static_cast<std::ptrdiff_t>(i), words.end());
+        // An option written after the script is the script's word; it may
+        // well have been meant for momsim.
+        for (const auto &arg : options.script_args)
+            if (is_momsim_option(split_inline(arg).first)) options.late_options.push_back(arg);
     }
     return options;
 }
@@ -114,6 +149,15 @@ Options:
   --syslog FILE       write the host's system log to FILE (default: standard
                       error, each line prefixed "syslog: ")
   --transcript FILE   record everything shown to the user as JSON Lines
+  --timeout SECONDS   end the run after SECONDS (stand-ins included), with
+                      every output written; exit status 124
+  --encoding NAME     the Tcl encoding of the answers file (default: utf-8,
+                      a byte-order mark skipped)
+  --strict            exit 1, listing each cause, when a dialog took its
+                      default, an answer did not fit or was left over, a
+                      GRIP stand-in failed, a command got fewer words than it
+                      uses, or MOM_set_attribute_program stamped nothing
+  --quiet             no summary of the run on standard error
   --help              show this text
   --version           show momsim's version
 
@@ -125,7 +169,10 @@ Exit status: 0 when the script ends normally; 1 when it fails (the error goes
 to standard error), or when it ended normally but a scripted answer did not
 fit its dialog or the part could not be saved; 2 for a usage error or an
 unreadable input file; a script's own "exit N" gives N (0 turning into 1 as
-above).
+above); 124 when --timeout ended the run, 129, 130 and 143 when SIGHUP,
+SIGINT (Ctrl-C) or SIGTERM did. Every output is written however the run
+ends; an output file is refused (status 2) when it is an input or another
+output, or when it exists and is plainly no earlier output of its kind.
 )";
 }
 

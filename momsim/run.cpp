@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <unistd.h>
 
+#include "ending.h"
 #include "locate.h"
 #include "shown.h"
 
@@ -65,7 +66,9 @@ int run_user_function(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *co
 
 }  // namespace
 
-Run::Run(Options options, Inputs inputs) : options_(std::move(options)), inputs_(std::move(inputs)) {}
+Run::Run(Options options, Inputs inputs) : options_(std::move(options)), inputs_(std::move(inputs)) {
+    add_run_files(outputs_, options_, inputs_);
+}
 
 Run::~Run() {
     finish();
@@ -77,9 +80,11 @@ Run::~Run() {
 
 void Run::start(const char *argv0) {
     // Output files first: a bad one stops the run before anything ran.
-    syslog_ = options_.syslog ? std::make_unique<Syslog>(*options_.syslog) : std::make_unique<Syslog>();
-    transcript_ = options_.transcript ? std::make_unique<Transcript>(*options_.transcript)
+    outputs_.check();
+    syslog_ = options_.syslog ? std::make_unique<Syslog>(outputs_.open("--syslog")) : std::make_unique<Syslog>();
+    transcript_ = options_.transcript ? std::make_unique<Transcript>(outputs_.open("--transcript"))
                                       : std::make_unique<Transcript>();
+    if (options_.save) outputs_.open("--save");
 
     Tcl_FindExecutable(argv0);
     interp_ = Tcl_CreateInterp();
@@ -91,6 +96,11 @@ void Run::start(const char *argv0) {
     }
     the_run = this;
     Tcl_SetExitProc(exit_proc);
+    // From here on every end of the run, from outside too, writes the outputs.
+    watch_endings(options_.timeout, [this](const Ending &ending) {
+        complain(ending.message);
+        exit(ending.status);
+    });
 
     // The plug-in prints through C's standard output and the script through
     // Tcl's: line buffering on both keeps their lines in order.
@@ -206,6 +216,10 @@ std::optional<std::string> Run::ask_user(const emuhost::DialogRecord &record, co
     if (problem.empty()) write_channel(TCL_STDOUT, dialog_text(record));
     else write_channel(TCL_STDOUT, "  that answer does not fit: " + problem + "\n");
     write_channel(TCL_STDOUT, answer_request(record));
+    if (Tcl_InputBuffered(in) == 0 && !wait_for_input(0)) {
+        write_channel(TCL_STDOUT, "\n");
+        end_if_pending();
+    }
     Tcl_Obj *line = Tcl_NewObj();
     Tcl_IncrRefCount(line);
     int length = Tcl_GetsObj(in, line);
@@ -263,6 +277,10 @@ int Run::prompt() {
     bool partial = false;
     for (;;) {
         if (tty) write_channel(TCL_STDOUT, partial ? "> " : "% ");
+        if (Tcl_InputBuffered(in) == 0 && !wait_for_input(0)) {
+            if (tty) write_channel(TCL_STDOUT, "\n");
+            end_if_pending();
+        }
         Tcl_Obj *line = Tcl_NewObj();
         Tcl_IncrRefCount(line);
         int length = Tcl_GetsObj(in, line);
@@ -323,19 +341,29 @@ int Run::finish() {
         // looks for, above all after a failure.
         if (!inputs_.save.empty()) {
             try {
-                host.part().save(inputs_.save);
+                outputs_.open("--save").write(host.part().to_text());
             } catch (const std::exception &error) {
-                complain(std::string("cannot save the part: ") + error.what());
+                outputs_.open("--save").discard();
+                complain(std::string("cannot save the part: ") + error.what() + "; " + inputs_.save +
+                         " was left as it was");
                 ++problems;
             }
         }
     }
     transcript_.reset();
     syslog_.reset();
+    // Every output replaces its file only now, complete; a run that never
+    // started leaves them all as they were.
+    if (!ran_) outputs_.discard_all();
+    for (const auto &problem : outputs_.commit_all()) {
+        complain(problem);
+        ++problems;
+    }
     return problems;
 }
 
 void Run::exit(int status) {
+    stop_watching();
     if (finish() > 0 && status == 0) status = 1;
     Tcl_SetExitProc(nullptr);
     Tcl_Exit(status);

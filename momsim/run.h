@@ -14,6 +14,7 @@
 #include "inputs.h"
 #include "logs.h"
 #include "options.h"
+#include "outputs.h"
 
 namespace momsim {
 
@@ -63,6 +64,7 @@ private:
 
     Options options_;
     Inputs inputs_;
+    Outputs outputs_;
     Tcl_Interp *interp_ = nullptr;
     std::unique_ptr<Syslog> syslog_;
     std::unique_ptr<Transcript> transcript_;
