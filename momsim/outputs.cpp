@@ -77,6 +77,14 @@ bool looks_like_answers(const std::string &text) {
     return answers > 0;
 }
 
+// What writing an output is called in a message.
+std::string action_of(const std::string &option) {
+    if (option == "--save") return "save the part";
+    if (option == "--transcript") return "write the transcript";
+    if (option == "--syslog") return "write the system log";
+    return "write the " + option + " file";
+}
+
 }  // namespace
 
 std::string misfit_kind(const std::string &path, OutputKind kind) {
@@ -159,7 +167,8 @@ std::string AtomicFile::commit() {
         why = std::strerror(errno);
     }
     file_ = nullptr;
-    if (temporary_.empty()) return ok ? "" : option_ + " " + path_ + ": cannot be written: " + why;
+    std::string head = "cannot " + action_of(option_) + ": " + option_ + " " + path_ + ": ";
+    if (temporary_.empty()) return ok ? "" : head + why;
     if (ok && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
         ok = false;
         why = std::strerror(errno);
@@ -167,7 +176,7 @@ std::string AtomicFile::commit() {
     if (!ok) {
         ::unlink(temporary_.c_str());
         temporary_.clear();
-        return option_ + " " + path_ + ": cannot be written (left as it was): " + why;
+        return head + why + "; the file was left as it was";
     }
     temporary_.clear();
     return "";

@@ -9,6 +9,8 @@
 
 #include <tcl.h>
 
+#include "account.h"
+#include "commands.h"
 #include "emuhost/session.h"
 #include "grip.h"
 #include "inputs.h"
@@ -61,10 +63,13 @@ private:
     void show_dialog(const emuhost::DialogRecord &record);
     std::optional<std::string> ask_user(const emuhost::DialogRecord &record, const std::string &problem);
     void complain(const std::string &message);
+    static void add_call_site(nlohmann::ordered_json &record, const CallSite &site);
 
     Options options_;
     Inputs inputs_;
     Outputs outputs_;
+    Account account_;
+    bool interactive_ = false;     // dialogs are asked at a terminal
     Tcl_Interp *interp_ = nullptr;
     std::unique_ptr<Syslog> syslog_;
     std::unique_ptr<Transcript> transcript_;

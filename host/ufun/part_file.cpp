@@ -235,6 +235,9 @@ void PartModel::load_text(const std::string &text, const std::string &origin) {
     fresh.clock_ = clock_;
     fresh.description_in_place_ = description_in_place_;
     Reader(origin, fresh).read(doc);
+    // What the file held was not assigned by anyone.
+    fresh.assignments_ = 0;
+    fresh.assigned_.clear();
     *this = std::move(fresh);
 }
 

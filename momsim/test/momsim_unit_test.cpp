@@ -216,8 +216,9 @@ TEST(Syslog, ToAFileTextsAreKeptAsWritten) {
         momsim::Syslog syslog(file.path());
         syslog.write("- >tarvex start \n");
         syslog.write("two\nlines");
-        EXPECT_EQ(file.read(), "- >tarvex start \ntwo\nlines");  // written at once
+        EXPECT_EQ(file.read(), "old run\n");  // replaced only when complete
     }
+    EXPECT_EQ(file.read(), "- >tarvex start \ntwo\nlines");
     EXPECT_THROW(momsim::Syslog("/no/such/folder/syslog.txt"), UsageError);
 }
 
@@ -238,16 +239,20 @@ TEST(Run, TheStatusLineGoesToTheTranscriptAndStandardError) {
     Options options;
     options.transcript = transcript.path();
     options.sets = {{"machine_name", "HERMLE"}};
-    momsim::Run run(options, momsim::Inputs{});
-    run.start("momsim");
-    EXPECT_EQ(emuhost::session().variable("machine_name"), "HERMLE");
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(UF_UI_set_status("Open API error 7"), 0);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "status: Open API error 7\n");
-    EXPECT_EQ(transcript.read(), "{\"call\":\"UF_UI_set_status\",\"text\":\"Open API error 7\"}\n");
-    // Scripts run in the host's translator, which is the run's interpreter.
-    EXPECT_EQ(emuhost::session().translator().eval("set mom_machine_name").result, "HERMLE");
-    EXPECT_THROW(run.load("/no/such/plugin.so", "ufusr"), std::runtime_error);
+    {
+        momsim::Run run(options, momsim::Inputs{});
+        run.start("momsim");
+        EXPECT_EQ(emuhost::session().variable("machine_name"), "HERMLE");
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(UF_UI_set_status("Open API error 7"), 0);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "status: Open API error 7\n");
+        // Scripts run in the host's translator, which is the run's interpreter.
+        EXPECT_EQ(emuhost::session().translator().eval("set mom_machine_name").result, "HERMLE");
+        EXPECT_THROW(run.load("/no/such/plugin.so", "ufusr"), std::runtime_error);
+    }
+    // Written when the run ended, not before: a run that never started
+    // leaves the file as it was.
+    EXPECT_EQ(transcript.read(), "");
 }
 
 TEST(Grip, AProgramMapsToItsStandInByBaseName) {
