@@ -51,11 +51,13 @@ bool is_momsim_option(const std::string &name) {
 
 Options parse_options(const std::vector<std::string> &words) {
     Options options;
+    bool passed_on = false;  // "--" came before the script
     std::size_t i = 0;
     while (i < words.size()) {
         const std::string &word = words[i];
         if (word == "--") {
             ++i;
+            passed_on = true;
             break;
         }
         if (word.size() < 2 || word[0] != '-') break;  // the script ("-" alone too)
@@ -118,7 +120,7 @@ Options parse_options(const std::vector<std::string> &words) {
         // An option written after the script is the script's word; it may
         // well have been meant for momsim.
         for (const auto &arg : options.script_args)
-            if (is_momsim_option(split_inline(arg).first)) options.late_options.push_back(arg);
+            if (!passed_on && is_momsim_option(split_inline(arg).first)) options.late_options.push_back(arg);
     }
     return options;
 }

@@ -65,6 +65,17 @@ int run_user_function(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *co
     return TCL_OK;
 }
 
+// "RESPONSE" or "RESPONSE TEXT": a whole number as the first word.
+bool starts_with_response(const std::string &line) {
+    std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) return false;
+    std::size_t end = start;
+    if (line[end] == '-' || line[end] == '+') ++end;
+    std::size_t digits = end;
+    while (end < line.size() && line[end] >= '0' && line[end] <= '9') ++end;
+    return end > digits && (end == line.size() || line[end] == ' ' || line[end] == '\t');
+}
+
 }  // namespace
 
 Run::Run(Options options, Inputs inputs) : options_(std::move(options)), inputs_(std::move(inputs)) {
@@ -276,6 +287,9 @@ std::optional<std::string> Run::ask_user(const emuhost::DialogRecord &record, co
     else if (length < 0) write_channel(TCL_STDOUT, "\n");
     Tcl_DecrRefCount(line);
     if (answer && answer->find_first_not_of(" \t") == std::string::npos) answer.reset();
+    // At the terminal a string dialog takes plain text as what it asks
+    // for: OK with that text, as typing into the dialog would.
+    if (answer && record.is<emuhost::StringInput>() && !starts_with_response(*answer)) *answer = "5 " + *answer;
     return answer;
 }
 

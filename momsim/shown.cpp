@@ -174,8 +174,8 @@ std::string answer_request(const DialogRecord &record) {
     if (record.is<FileBox>())
         return "answer RESPONSE [FILENAME], 1 Back, 2 Cancel, 3 OK (empty line: 3 with the name shown): ";
     if (record.is<StringInput>())
-        return "answer RESPONSE [TEXT], 1 Back, 2 Cancel, 3 OK keeping the default, 5 OK with TEXT "
-               "(empty line: 3): ";
+        return "answer with the text itself, or RESPONSE [TEXT], 1 Back, 2 Cancel, 3 OK keeping the "
+               "default, 5 OK with TEXT (empty line: 3): ";
     if (record.is<RealInput>())
         return "answer RESPONSE [VALUE ...], 1 Back, 2 Cancel, 3 OK (empty line: 3 with the values shown): ";
     return "";
