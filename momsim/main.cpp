@@ -25,6 +25,9 @@ int main(int argc, char **argv) {
     // keep their order when both go to a pipe.
     std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
 
+    // Tcl's encodings are needed to read the answers file.
+    Tcl_FindExecutable(argv[0]);
+
     momsim::Options options;
     try {
         options = momsim::parse_options(std::vector<std::string>(argv + 1, argv + argc));
