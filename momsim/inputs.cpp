@@ -175,6 +175,10 @@ nlohmann::json read_part(const std::string &path) {
         auto [line, column] = position_of(text, error.byte);
         throw UsageError(path + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " +
                          json_reason(error.what()));
+    } catch (const nlohmann::json::exception &error) {
+        std::string what = error.what();
+        auto bracket = what.find("] ");
+        throw UsageError(path + ": " + (bracket == std::string::npos ? what : what.substr(bracket + 2)));
     }
     if (!part.is_object()) throw UsageError(where(path, 1) + "the part file must hold a JSON object");
     return part;

@@ -149,6 +149,8 @@ TEST_F(PartModelTest, TextThatIsNotUtf8IsSavedAsBytesAndLoadsBackTheSame) {
     EXPECT_EQ(part().to_text(), saved);
     EXPECT_THROW(part().load_text(R"({"objects": [{"tag": 1, "kind": "other", "name": {"bytes": "4g"}}]})", "bad"),
                  PartFileError);
+    // A number no type holds is refused like a syntax error, not a crash.
+    EXPECT_THROW(part().load_text(R"({"objects": 3E333333})", "huge"), PartFileError);
 }
 
 TEST_F(PartModelTest, HostTimesAreCheckedCalendarTimes) {

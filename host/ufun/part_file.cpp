@@ -291,7 +291,12 @@ void PartModel::load_text(const std::string &text, const std::string &origin) {
     } catch (const json::parse_error &error) {
         auto where = position_of(text, error.byte);
         throw PartFileError("part file '" + origin + "', line " + std::to_string(where.first) + ", column " +
-                            std::to_string(where.second) + ": " + parse_reason(error));
+                            std::to_string(where.second) + ": " + parse_reason(error));    } catch (const json::exception &error) {
+        // A number too large for any type, say: the parser gives up on the
+        // value without a position.
+        std::string what = error.what();
+        auto bracket = what.find("] ");
+        throw PartFileError("part file '" + origin + "': " + (bracket == std::string::npos ? what : what.substr(bracket + 2)));
     }
     PartModel fresh;
     fresh.clock_ = clock_;
