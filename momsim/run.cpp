@@ -111,7 +111,7 @@ void Run::start(const char *argv0) {
     // From here on every end of the run, from outside too, writes the outputs.
     watch_endings(options_.timeout, [this](const Ending &ending) {
         complain(ending.message);
-        account_.failure(ending.message.substr(0, ending.message.find(':')));
+        account_.failure(ending.message.substr(0, ending.message.find_first_of(":;")));
         exit(ending.status);
     });
 

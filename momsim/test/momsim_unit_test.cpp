@@ -71,6 +71,15 @@ TEST(Options, ReadsEveryOptionInBothForms) {
     // Words after the script are the script's, options included.
     EXPECT_EQ(*options.script, "post.tcl");
     EXPECT_EQ(options.script_args, (std::vector<std::string>{"--load", "x"}));
+    // ... with a warning for what reads like momsim's own; none after "--".
+    EXPECT_EQ(options.late_options, (std::vector<std::string>{"--load"}));
+    EXPECT_TRUE(momsim::parse_options({"--", "post.tcl", "--save=x"}).late_options.empty());
+    Options more = momsim::parse_options({"--timeout=2.5", "--encoding", "cp1252", "--strict", "--quiet", "p.tcl",
+                                          "--save=x", "-v"});
+    EXPECT_EQ(more.timeout, 2.5);
+    EXPECT_EQ(*more.encoding, "cp1252");
+    EXPECT_TRUE(more.strict && more.quiet);
+    EXPECT_EQ(more.late_options, (std::vector<std::string>{"--save=x"}));
 }
 
 TEST(Options, DoubleDashEndsTheOptionsAndAnEmptyValueIsKept) {
@@ -95,6 +104,12 @@ TEST(Options, RefusesWhatItCannotRead) {
         {{"--syslog", "a", "--syslog", "b"}, "--syslog given twice"},
         {{"--answers="}, "--answers needs a non-empty value"},
         {{"--help=yes"}, "--help takes no value"},
+        {{"--timeout", "0"}, "--timeout 0: expected a number of seconds greater than 0"},
+        {{"--timeout=1s"}, "--timeout 1s: expected a number of seconds greater than 0"},
+        {{"--timeout", "nan"}, "--timeout nan: expected a number of seconds greater than 0"},
+        {{"--timeout", "2", "--timeout", "3"}, "--timeout given twice"},
+        {{"--strict=yes"}, "--strict takes no value"},
+        {{"--encoding", "a", "--encoding", "b"}, "--encoding given twice"},
     };
     for (const auto &each : cases) EXPECT_EQ(usage_error_of(each.words), each.message);
 }
