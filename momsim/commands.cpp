@@ -69,15 +69,18 @@ CallSite current_call(Tcl_Interp *interp) {
     Tcl_InterpState saved = Tcl_SaveInterpState(interp, TCL_OK);
     // Run as a procedure-less script in a fresh namespace-free frame: its
     // own variables stay out of the script's.
-    Tcl_Obj *script = Tcl_ObjPrintf("apply {{} {%s}}", kWhere);
-    Tcl_IncrRefCount(script);
+    // One command object, so that the lambda is compiled once.
+    static Tcl_Obj *const script = [] {
+        Tcl_Obj *made = Tcl_ObjPrintf("apply {{} {%s}}", kWhere);
+        Tcl_IncrRefCount(made);
+        return made;
+    }();
     if (Tcl_EvalObjEx(interp, script, TCL_EVAL_GLOBAL) == TCL_OK) {
         Tcl_Obj *result = Tcl_GetObjResult(interp);
         Tcl_Obj *command = nullptr, *at = nullptr;
         if (Tcl_ListObjIndex(nullptr, result, 0, &command) == TCL_OK && command) site.command = Tcl_GetString(command);
         if (Tcl_ListObjIndex(nullptr, result, 1, &at) == TCL_OK && at) site.at = Tcl_GetString(at);
     }
-    Tcl_DecrRefCount(script);
     Tcl_RestoreInterpState(interp, saved);
     return site;
 }

@@ -85,6 +85,26 @@ std::string action_of(const std::string &option) {
     return "write the " + option + " file";
 }
 
+// A Tcl script without a telling name: its first line that counts starts
+// with a command a post begins with. No log, NC file or listing does.
+bool looks_like_tcl(const std::string &text) {
+    static const char *const starts[] = {"proc ", "set ", "puts ", "source ", "package ", "namespace ",
+                                         "if ", "if{", "foreach ", "global ", "MOM_", "uplevel ", "array "};
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        start = end + 1;
+        auto first = line.find_first_not_of(" \t\r");
+        if (first == std::string::npos || line[first] == '#') continue;
+        for (const char *head : starts)
+            if (line.compare(first, std::strlen(head), head) == 0) return true;
+        return false;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string misfit_kind(const std::string &path, OutputKind kind) {
@@ -98,6 +118,7 @@ std::string misfit_kind(const std::string &path, OutputKind kind) {
         if (first != std::string::npos && text[first] != '{') return "it holds no JSON object";
         return "";
     }
+    if (looks_like_tcl(text)) return "it looks like a Tcl script";
     if (looks_like_answers(text)) return "it looks like an answers file";
     return "";
 }
