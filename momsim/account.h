@@ -1,3 +1,6 @@
+//   momsim --strict [options] script.tcl
+//   momsim --quiet [options] script.tcl
+//
 // The account of a run: what its dialogs were given, what it stamped,
 // which files and processes it touched, what failed; printed as the summary
 // at the end, and the list of causes that fail a --strict run.

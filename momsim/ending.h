@@ -1,3 +1,5 @@
+//   momsim --timeout SECONDS [options] script.tcl
+//
 // Ends a run from outside the script: SIGINT (Ctrl-C), SIGTERM, SIGHUP and
 // --timeout. The signal only marks the ending; the run itself ends at the
 // interpreter's next safe point (or at once when it waits for input), with

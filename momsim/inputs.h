@@ -23,6 +23,8 @@ struct AnswerFile {
     std::vector<Answer> answers;  // in file order, blank and # lines left out
 };
 
+//   momsim --answers FILE [--encoding NAME] [options] script.tcl
+//
 // Reads an answers file in `encoding` (a Tcl encoding name; empty: UTF-8,
 // a byte-order mark skipped) into UTF-8 answers. Throws UsageError naming
 // the file (and the line for a line that cannot be an answer or is not

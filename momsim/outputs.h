@@ -1,3 +1,5 @@
+//   momsim --save FILE --transcript FILE --syslog FILE [options] script.tcl
+//
 // Every file momsim writes, checked against everything it reads before the
 // run starts, and written so that no way of ending leaves one half-done.
 //
