@@ -251,8 +251,11 @@ TEST(Transcript, OneObjectPerLineWithBadBytesReplaced) {
 
 TEST(Run, TheStatusLineGoesToTheTranscriptAndStandardError) {
     Scratch transcript("run.jsonl");
+    Scratch script("run.tcl", "set ran 1\n");
     Options options;
     options.transcript = transcript.path();
+    options.script = script.path();
+    options.quiet = true;
     options.sets = {{"machine_name", "HERMLE"}};
     {
         momsim::Run run(options, momsim::Inputs{});
@@ -264,10 +267,11 @@ TEST(Run, TheStatusLineGoesToTheTranscriptAndStandardError) {
         // Scripts run in the host's translator, which is the run's interpreter.
         EXPECT_EQ(emuhost::session().translator().eval("set mom_machine_name").result, "HERMLE");
         EXPECT_THROW(run.load("/no/such/plugin.so", "ufusr"), std::runtime_error);
+        EXPECT_EQ(run.run_script(), 0);
+        // Written when the run ends, not before.
+        EXPECT_EQ(transcript.read(), "");
     }
-    // Written when the run ended, not before: a run that never started
-    // leaves the file as it was.
-    EXPECT_EQ(transcript.read(), "");
+    EXPECT_EQ(transcript.read(), "{\"call\":\"UF_UI_set_status\",\"text\":\"Open API error 7\"}\n");
 }
 
 TEST(Grip, AProgramMapsToItsStandInByBaseName) {
