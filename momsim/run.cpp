@@ -83,6 +83,7 @@ Run::Run(Options options, Inputs inputs) : options_(std::move(options)), inputs_
 }
 
 Run::~Run() {
+    stop_watching();
     finish();
     if (the_run == this) {
         Tcl_SetExitProc(nullptr);
@@ -91,6 +92,15 @@ Run::~Run() {
 }
 
 void Run::start(const char *argv0) {
+    // A signal from here on ends the run the way every end does; before
+    // the script starts that leaves every output as it was.
+    Tcl_FindExecutable(argv0);
+    watch_endings(options_.timeout, [this](const Ending &ending) {
+        complain(ending.message);
+        account_.failure(ending.message.substr(0, ending.message.find_first_of(":;")));
+        exit(ending.status);
+    });
+
     // Output files first: a bad one stops the run before anything ran.
     outputs_.check();
     syslog_ = options_.syslog ? std::make_unique<Syslog>(outputs_.open("--syslog")) : std::make_unique<Syslog>();
@@ -98,7 +108,6 @@ void Run::start(const char *argv0) {
                                       : std::make_unique<Transcript>();
     if (options_.save) outputs_.open("--save");
 
-    Tcl_FindExecutable(argv0);
     interp_ = Tcl_CreateInterp();
     if (Tcl_Init(interp_) != TCL_OK) {
         // Without Tcl's script library the interpreter still runs scripts;
@@ -108,12 +117,6 @@ void Run::start(const char *argv0) {
     }
     the_run = this;
     Tcl_SetExitProc(exit_proc);
-    // From here on every end of the run, from outside too, writes the outputs.
-    watch_endings(options_.timeout, [this](const Ending &ending) {
-        complain(ending.message);
-        account_.failure(ending.message.substr(0, ending.message.find_first_of(":;")));
-        exit(ending.status);
-    });
 
     // The plug-in prints through C's standard output and the script through
     // Tcl's: line buffering on both keeps their lines in order.

@@ -54,6 +54,11 @@ public:
     // loaded for the rest of the run. Throws std::runtime_error.
     void load(const std::string &library, const std::string &entry);
 
+    // The file an output option writes (registered in add_run_files(),
+    // committed when the run ends): where a new output, an NC file say,
+    // is written during the run.
+    AtomicFile &output(const std::string &option) { return outputs_.open(option); }
+
 private:
     // Answers how many problems it reported that turn a clean end into a
     // failed one; 0 on a second call.
