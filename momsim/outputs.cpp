@@ -226,6 +226,10 @@ void Outputs::add_output(const std::string &option, const std::string &path, Out
 void Outputs::check() const {
     for (std::size_t i = 0; i < outputs_.size(); ++i) {
         const Output &out = outputs_[i];
+        // A device (/dev/null, a terminal) holds nothing to lose: several
+        // outputs may go there.
+        struct stat info {};
+        if (::stat(out.path.c_str(), &info) == 0 && S_ISCHR(info.st_mode)) continue;
         std::string id = file_identity(out.path);
         for (const Input &in : inputs_)
             if (file_identity(in.path) == id)
