@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/time.h>
+#include <thread>
 #include <unistd.h>
 
 #include <tcl.h>
@@ -13,9 +14,11 @@
 namespace momsim {
 namespace {
 
-// What the signal handler may touch: a flag, a pipe and Tcl's async mark.
+// What the signal handler may touch: a flag and two pipes. Tcl's async
+// mark takes locks, so a thread of our own makes it on the handler's word.
 volatile std::sig_atomic_t caught = 0;
-int wake_pipe[2] = {-1, -1};
+int wake_pipe[2] = {-1, -1};    // read by wait_for_input()
+int marker_pipe[2] = {-1, -1};  // read by the marking thread
 Tcl_AsyncHandler async_token = nullptr;
 double timeout_given = 0.0;
 bool watching = false;
@@ -31,12 +34,12 @@ void on_signal(int number) {
     // A second signal of the same kind is not caught again: it ends
     // momsim the ordinary way if the first one's ending hangs.
     std::signal(number, SIG_DFL);
-    if (wake_pipe[1] >= 0) {
-        char byte = 1;
-        ssize_t ignored = ::write(wake_pipe[1], &byte, 1);
+    char byte = 1;
+    for (int fd : {wake_pipe[1], marker_pipe[1]}) {
+        if (fd < 0) continue;
+        ssize_t ignored = ::write(fd, &byte, 1);
         (void)ignored;
     }
-    if (async_token) Tcl_AsyncMark(async_token);
     errno = saved;
 }
 
@@ -75,7 +78,23 @@ void watch_endings(double timeout_seconds, std::function<void(const Ending &)> e
             ::fcntl(fd, F_SETFL, O_NONBLOCK);
         }
     }
-    if (!async_token) async_token = Tcl_AsyncCreate(on_async, nullptr);
+    if (!async_token) {
+        // Created in the thread that runs the interpreter: that is where
+        // the handler runs.
+        async_token = Tcl_AsyncCreate(on_async, nullptr);
+        if (::pipe(marker_pipe) == 0) {
+            for (int fd : marker_pipe) ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+            ::fcntl(marker_pipe[1], F_SETFL, O_NONBLOCK);
+            std::thread([] {
+                char byte = 0;
+                for (;;) {
+                    ssize_t got = ::read(marker_pipe[0], &byte, 1);
+                    if (got == 1) Tcl_AsyncMark(async_token);
+                    else if (got == 0 || errno != EINTR) return;
+                }
+            }).detach();
+        }
+    }
     watching = true;
     struct sigaction action {};
     action.sa_handler = on_signal;
