@@ -265,6 +265,21 @@ std::vector<std::string> Outputs::commit_all() {
     std::vector<std::string> problems;
     for (Output &out : outputs_) {
         if (!out.file) continue;
+        // An input may have come during the run (a library the script
+        // loaded): it is still never written over.
+        struct stat info {};
+        bool device = ::stat(out.path.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
+        std::string id = device ? "" : file_identity(out.path);
+        const Input *same = nullptr;
+        for (const Input &in : inputs_)
+            if (!device && file_identity(in.path) == id) same = &in;
+        if (same) {
+            out.file->discard();
+            problems.push_back("cannot " + action_of(out.option) + ": " + out.option + " " + out.path +
+                               " is the same file as " + same->what + " " + same->path +
+                               "; the file was left as it was");
+            continue;
+        }
         std::string problem = out.file->commit();
         if (!problem.empty()) problems.push_back(problem);
     }

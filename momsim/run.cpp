@@ -203,7 +203,9 @@ void Run::start(const char *argv0) {
 }
 
 void Run::load(const std::string &library, const std::string &entry) {
-    auto plugin = std::make_unique<emuhost::Plugin>(resolve_library(library));
+    std::string path = resolve_library(library);
+    outputs_.add_input("the library", path);
+    auto plugin = std::make_unique<emuhost::Plugin>(path);
     plugin->run_entry(entry);
     // The interpreter now holds the library's handlers: it stays loaded.
     plugins_.push_back(std::move(plugin));
