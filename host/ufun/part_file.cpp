@@ -1,6 +1,8 @@
 // The JSON part file: reading it into a PartModel with a message that names
 // the file, line and field of whatever is wrong, and writing it back.
+#include <cstdint>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -13,6 +15,24 @@ namespace {
 
 // Keeps fields in the order written, so a saved file reads like the example.
 using json = nlohmann::ordered_json;
+
+std::optional<std::string> from_hex(const std::string &hex) {
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    if (hex.size() % 2 != 0) return std::nullopt;
+    std::string bytes;
+    bytes.reserve(hex.size() / 2);
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        int high = digit(hex[i]), low = digit(hex[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        bytes += static_cast<char>(high * 16 + low);
+    }
+    return bytes;
+}
 
 // Reads one document into a model, keeping the path of the field it is at
 // so that every complaint names it.
@@ -78,8 +98,17 @@ private:
         return holder[key];
     }
 
+    // A text is a JSON string, or {"bytes": "HEX"} for bytes that are no
+    // UTF-8 (an 8-bit code page, a NUL as Tcl keeps it), so that whatever
+    // a run stored loads back byte for byte.
     std::string text(const json &value, const std::string &at) {
-        if (!value.is_string()) fail(at, "must be a string");
+        if (value.is_object() && value.size() == 1 && value.contains("bytes")) {
+            const json &hex = value["bytes"];
+            auto bytes = hex.is_string() ? from_hex(hex.get<std::string>()) : std::nullopt;
+            if (!bytes) fail(member_path(at, "bytes"), "must be a string of hexadecimal digit pairs");
+            return *bytes;
+        }
+        if (!value.is_string()) fail(at, "must be a string or {\"bytes\": \"HEX\"}");
         return value.get<std::string>();
     }
 
@@ -252,6 +281,39 @@ private:
     PartModel &model_;
 };
 
+bool valid_utf8(const std::string &text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        std::uint32_t code = length == 1 ? byte : byte & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        static const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += length;
+    }
+    return true;
+}
+
+// A text as the part file holds it (see Reader::text).
+json text_json(const std::string &text) {
+    if (valid_utf8(text)) return json(text);
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(text.size() * 2);
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        hex += digits[byte >> 4];
+        hex += digits[byte & 0xF];
+    }
+    return json{{"bytes", hex}};
+}
+
 json tag_or_null(tag_t tag) { return tag == NULL_TAG ? json(nullptr) : json(tag); }
 
 // Where the parser stopped: line and column, both from 1.
@@ -297,38 +359,47 @@ void PartModel::load_text(const std::string &text, const std::string &origin) {
     } catch (const json::parse_error &error) {
         auto where = position_of(text, error.byte);
         throw PartFileError("part file '" + origin + "', line " + std::to_string(where.first) + ", column " +
-                            std::to_string(where.second) + ": " + parse_reason(error));
+                            std::to_string(where.second) + ": " + parse_reason(error));    } catch (const json::exception &error) {
+        // A number too large for any type, say: the parser gives up on the
+        // value without a position.
+        std::string what = error.what();
+        auto bracket = what.find("] ");
+        throw PartFileError("part file '" + origin + "': " + (bracket == std::string::npos ? what : what.substr(bracket + 2)));
     }
     PartModel fresh;
     fresh.clock_ = clock_;
     fresh.description_in_place_ = description_in_place_;
     Reader(origin, fresh).read(doc);
+    // What the file held was not assigned by anyone.
+    fresh.assignments_ = 0;
+    fresh.assigned_.clear();
     *this = std::move(fresh);
 }
 
 std::string PartModel::to_text() const {
     json doc = json::object();
-    if (!machine_name_.empty()) doc["machine_name"] = machine_name_;
-    if (!grip_dir_.empty()) doc["grip_dir"] = grip_dir_;
+    if (!machine_name_.empty()) doc["machine_name"] = text_json(machine_name_);
+    if (!grip_dir_.empty()) doc["grip_dir"] = text_json(grip_dir_);
     doc["managed"] = managed_;
     doc["parts"] = json::array();
     for (const auto &entry : parts_)
-        doc["parts"].push_back({{"tag", entry.tag}, {"file_name", entry.file_name}, {"description", entry.description}});
+        doc["parts"].push_back(
+            {{"tag", entry.tag}, {"file_name", text_json(entry.file_name)}, {"description", text_json(entry.description)}});
     doc["display_part"] = tag_or_null(display_part_);
     if (work_part_ != NULL_TAG) doc["work_part"] = work_part_;
     doc["database"] = json::array();
     for (const auto &entry : database_)
         doc["database"].push_back(
-            {{"number", entry.number}, {"name", entry.name}, {"description", entry.description}});
+            {{"number", text_json(entry.number)}, {"name", text_json(entry.name)}, {"description", text_json(entry.description)}});
     doc["objects"] = json::array();
     for (const auto &entry : objects_) {
         json item = {{"tag", entry.tag}, {"kind", kind_name(entry.kind)}};
-        if (!entry.name.empty()) item["name"] = entry.name;
+        if (!entry.name.empty()) item["name"] = text_json(entry.name);
         if (entry.kind == ObjectKind::ProgramGroup) item["members"] = entry.members;
         if (entry.kind == ObjectKind::Setup) item["program_root"] = tag_or_null(entry.program_root);
         // Posting fields only where the file had them, so a part without
         // them saves as it always did.
-        if (!entry.tool.name.empty()) item["tool"] = {{"name", entry.tool.name}, {"number", entry.tool.number}};
+        if (!entry.tool.name.empty()) item["tool"] = {{"name", text_json(entry.tool.name)}, {"number", entry.tool.number}};
         if (entry.machine_time) item["machine_time"] = *entry.machine_time;
         if (!entry.path.empty()) {
             json path = json::array();
@@ -346,11 +417,11 @@ std::string PartModel::to_text() const {
         }
         item["attributes"] = json::array();
         for (const auto &attribute : entry.attributes) {
-            json saved = {{"title", attribute.title}};
+            json saved = {{"title", text_json(attribute.title)}};
             switch (attribute.type) {
             case AttributeType::String:
                 saved["type"] = "string";
-                saved["value"] = attribute.text;
+                saved["value"] = text_json(attribute.text);
                 break;
             case AttributeType::Time:
                 saved["type"] = "time";

@@ -245,6 +245,8 @@ void PartModel::assign(tag_t tag, const Attribute &attribute) {
     Attribute stored = attribute;
     if (stored.type != AttributeType::String) stored.text.clear();
     if (stored.type != AttributeType::Time) stored.time = HostTime{};
+    ++assignments_;
+    ++assigned_[tag];
     for (auto &existing : target.attributes)
         if (existing.title == stored.title) {
             existing = stored;

@@ -155,6 +155,10 @@ public:
     // empty or over-long title, an over-long string or an invalid time.
     void assign(tag_t tag, const Attribute &attribute);
     const Attribute *attribute(tag_t tag, const std::string &title) const;
+    // How many assignments were made since the model was made or loaded,
+    // in all and per object: what a run stamped, for its account.
+    std::size_t assignments() const { return assignments_; }
+    const std::unordered_map<tag_t, std::size_t> &assignments_per_object() const { return assigned_; }
 
     // --- Clock of uc4583 ----------------------------------------------------
     void set_clock(std::function<HostTime()> clock);
@@ -235,6 +239,8 @@ private:
     std::vector<DatabasePart> database_;
     std::string grip_dir_;
     std::string machine_name_;
+    std::size_t assignments_ = 0;
+    std::unordered_map<tag_t, std::size_t> assigned_;
 };
 
 EMUHOST_API const char *motion_name(MotionKind kind);
