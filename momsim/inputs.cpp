@@ -130,6 +130,9 @@ Inputs read_inputs(const Options &options, const std::string &default_part) {
         check_folder("--grip-dir", *options.grip_dir);
         inputs.grip_dir = *options.grip_dir;
     }
+    for (const auto &[letter, folder] : options.drives)
+        check_folder(std::string("--drive ") + letter + ":", folder);
+    if (options.exec_dir) check_folder("--exec-dir", *options.exec_dir);
     if (options.save) {
         check_output_file("--save", *options.save);
         inputs.save = *options.save;

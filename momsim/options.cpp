@@ -26,6 +26,16 @@ std::pair<std::string, std::string> parse_assignment(const std::string &text) {
     return {name, text.substr(equals + 1)};
 }
 
+// "X:=DIR": a drive letter and the folder it stands for.
+std::pair<char, std::string> parse_drive(const std::string &text) {
+    char letter = text.empty() ? '\0' : text[0];
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+    if (text.size() < 3 || letter < 'A' || letter > 'Z' || text.compare(1, 2, ":=") != 0)
+        throw UsageError("--drive " + text + ": expected a drive letter and a folder, as in C:=DIR");
+    if (text.size() == 3) throw UsageError("--drive " + text + ": the folder is empty");
+    return {letter, text.substr(3)};
+}
+
 }  // namespace
 
 Options parse_options(const std::vector<std::string> &words) {
@@ -50,8 +60,14 @@ Options parse_options(const std::vector<std::string> &words) {
             options.version = true;
             continue;
         }
-        static const char *const with_value[] = {"--load",   "--set",    "--answers", "--part",
-                                                 "--save",   "--grip-dir", "--syslog", "--transcript"};
+        if (name == "--no-exec") {
+            if (inline_value) throw UsageError(name + " takes no value");
+            options.no_exec = true;
+            continue;
+        }
+        static const char *const with_value[] = {"--load",   "--set",      "--answers", "--part",
+                                                 "--save",   "--grip-dir", "--syslog",  "--transcript",
+                                                 "--drive",  "--exec-dir"};
         bool known = false;
         for (const char *option : with_value) known = known || name == option;
         if (!known) throw UsageError("unknown option " + name);
@@ -77,10 +93,20 @@ Options parse_options(const std::vector<std::string> &words) {
             set_once(options.grip_dir, name, value);
         } else if (name == "--syslog") {
             set_once(options.syslog, name, value);
+        } else if (name == "--drive") {
+            auto drive = parse_drive(value);
+            for (const auto &given : options.drives)
+                if (given.first == drive.first)
+                    throw UsageError("--drive " + std::string(1, drive.first) + ": given twice");
+            options.drives.push_back(drive);
+        } else if (name == "--exec-dir") {
+            set_once(options.exec_dir, name, value);
         } else {
             set_once(options.transcript, name, value);
         }
     }
+    if (options.no_exec && options.exec_dir)
+        throw UsageError("--no-exec and --exec-dir exclude each other: --no-exec starts nothing at all");
     if (i < words.size()) {
         options.script = words[i++];
         options.script_args.assign(words.begin() + static_cast<std::ptrdiff_t>(i), words.end());
@@ -108,12 +134,22 @@ Options:
   --part FILE         the part and its CAM objects, as JSON (default: the
                       demo part)
   --save FILE         write the part to FILE after the run, however it ends
-  --grip-dir DIR      where GRIP program stand-ins live: DIR/NAME.tcl runs
-                      for a program .../NAME.grx (default: the part's
-                      grip_dir, relative to the part file)
+  --grip-dir DIR      where GRIP program stand-ins live: NAME.tcl beside the
+                      program .../NAME.grx runs first, then DIR/NAME.tcl,
+                      then the one in the part's grip_dir (relative to the
+                      part file)
   --syslog FILE       write the host's system log to FILE (default: standard
                       error, each line prefixed "syslog: ")
-  --transcript FILE   record everything shown to the user as JSON Lines
+  --transcript FILE   record everything shown to the user as JSON Lines, and
+                      every process the post starts
+  --drive X:=DIR      drive X: is the folder DIR (repeatable): paths the post
+                      hands to the plug-in, to MOM_run_user_function and to
+                      its own file commands are read as Windows reads them
+                      (X:\ or X:/, either slash, names in any case)
+  --exec-dir DIR      run DIR/NAME.tcl in place of a program NAME.exe that
+                      MOM_run_exec or MOM_shell_exec starts, the child's
+                      words in argv
+  --no-exec           record the processes the post starts, start none
   --help              show this text
   --version           show momsim's version
 

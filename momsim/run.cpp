@@ -118,6 +118,19 @@ void Run::start(const char *argv0) {
 
     Tcl_CreateObjCommand(interp_, "MOM_run_user_function", run_user_function, this, nullptr);
 
+    // Drives first: every path from here on may name one.
+    host.windows().on_complaint([this](const std::string &message) { complain(message); });
+    map_drives(options_.drives);
+    drive_fs_ = std::make_unique<DriveFilesystem>();
+    auto failed = [this](const std::string &message) {
+        failed_stand_ins_.push_back(message.substr(0, message.find('\n')));
+    };
+    ExecMode mode = options_.no_exec ? ExecMode::Record : options_.exec_dir ? ExecMode::StandIn : ExecMode::Start;
+    exec_ = std::make_unique<ProcessStandIns>(interp_, mode, options_.exec_dir.value_or(""), *transcript_,
+                                              [this](const std::string &message) { complain(message); }, failed);
+    host.windows().set_process_hook(
+        [this](const emuhost::ProcessStart &start) { return exec_->decide(start); });
+
     if (!inputs_.part_path.empty()) {
         try {
             host.part().load(inputs_.part_path);
@@ -125,17 +138,17 @@ void Run::start(const char *argv0) {
             throw UsageError(error.what());
         }
     }
-    // --grip-dir wins over the part's folder, which is read relative to the
-    // part file so that a part and its stand-ins move together.
-    std::string grip_dir = inputs_.grip_dir;
-    if (grip_dir.empty() && !host.part().grip_dir().empty()) {
-        grip_dir = host.part().grip_dir();
+    // The part's grip_dir is read relative to the part file, so that a part
+    // and its stand-ins move together.
+    std::string part_grip_dir = host.part().grip_dir();
+    if (!part_grip_dir.empty()) {
         auto slash = inputs_.part_path.rfind('/');
-        if (grip_dir[0] != '/' && slash != std::string::npos)
-            grip_dir = inputs_.part_path.substr(0, slash + 1) + grip_dir;
+        if (part_grip_dir[0] != '/' && slash != std::string::npos)
+            part_grip_dir = inputs_.part_path.substr(0, slash + 1) + part_grip_dir;
     }
-    grip_ = std::make_unique<GripStandIns>(interp_, grip_dir,
-                                           [this](const std::string &message) { complain(message); });
+    grip_ = std::make_unique<GripStandIns>(
+        interp_, inputs_.grip_dir, part_grip_dir, [this](const std::string &message) { complain(message); },
+        failed);
     host.grip().set_resolver([this](const std::string &program) { return grip_->resolve(program); });
 
     for (const auto &answer : inputs_.answers.answers) host.dialogs().answer(answer.text);
@@ -309,6 +322,8 @@ int Run::finish() {
     host.dialogs().on_record(nullptr);
     host.dialogs().set_prompt(nullptr);
     host.grip().set_resolver(nullptr);
+    host.windows().set_process_hook(nullptr);
+    host.windows().on_complaint(nullptr);
 
     int problems = misfits_;
     if (ran_) {
@@ -316,6 +331,12 @@ int Run::finish() {
         for (std::size_t i = next_answer_; i < answers.size(); ++i)
             complain(inputs_.answers.path + ":" + std::to_string(answers[i].line) +
                      ": answer not used: no dialog was left to take it");
+        if (!failed_stand_ins_.empty()) {
+            std::size_t count = failed_stand_ins_.size();
+            complain(std::to_string(count) + (count == 1 ? " stand-in" : " stand-ins") +
+                     " missing or failed:");
+            for (const auto &message : failed_stand_ins_) complain("  " + message);
+        }
         if (misfits_ > 0)
             complain(std::to_string(misfits_) + (misfits_ == 1 ? " answer" : " answers") +
                      " did not fit " + (misfits_ == 1 ? "its dialog" : "their dialogs"));

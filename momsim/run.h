@@ -9,7 +9,9 @@
 
 #include <tcl.h>
 
+#include "drives.h"
 #include "emuhost/session.h"
+#include "exec.h"
 #include "grip.h"
 #include "inputs.h"
 #include "logs.h"
@@ -51,6 +53,10 @@ public:
     // loaded for the rest of the run. Throws std::runtime_error.
     void load(const std::string &library, const std::string &entry);
 
+    // GRIP and process stand-ins that were missing or failed so far; each
+    // is also named in the summary at the end of the run.
+    int failed_stand_ins() const { return static_cast<int>(failed_stand_ins_.size()); }
+
 private:
     // Answers how many problems it reported that turn a clean end into a
     // failed one; 0 on a second call.
@@ -68,6 +74,9 @@ private:
     std::unique_ptr<Transcript> transcript_;
     std::vector<std::unique_ptr<emuhost::Plugin>> plugins_;
     std::unique_ptr<GripStandIns> grip_;
+    std::unique_ptr<DriveFilesystem> drive_fs_;
+    std::unique_ptr<ProcessStandIns> exec_;
+    std::vector<std::string> failed_stand_ins_;  // first line of each message
     std::size_t next_answer_ = 0;  // the next line of the answers file a dialog takes
     int misfits_ = 0;              // scripted answers that did not fit
     bool ran_ = false;             // the script or the prompt has started
