@@ -99,9 +99,26 @@ int match_in_directory(Tcl_Interp *interp, Tcl_Obj *result, Tcl_Obj *path, const
     Local local(path);
     if (!local) return TCL_OK;  // nothing matches on a drive that is not there
     if (!local.fs() || !local.fs()->matchInDirectoryProc) return TCL_OK;
+    // Windows matches names without regard to case: the folder's entries
+    // of the wanted types, filtered here by the pattern read that way.
+    const char *every = pattern != nullptr && pattern[0] == '.' ? ".*" : "*";
+    Tcl_Obj *listed = Tcl_NewListObj(0, nullptr);
+    Tcl_IncrRefCount(listed);
+    int code = local.fs()->matchInDirectoryProc(interp, listed, local.get(), pattern ? every : nullptr, types);
     Tcl_Obj *found = Tcl_NewListObj(0, nullptr);
     Tcl_IncrRefCount(found);
-    int code = local.fs()->matchInDirectoryProc(interp, found, local.get(), pattern, types);
+    if (code == TCL_OK) {
+        int count = 0;
+        Tcl_Obj **items = nullptr;
+        Tcl_ListObjGetElements(nullptr, listed, &count, &items);
+        for (int i = 0; i < count; ++i) {
+            std::string match = Tcl_GetString(items[i]);
+            std::string tail = match.substr(match.find_last_of('/') + 1);
+            if (pattern == nullptr || Tcl_StringCaseMatch(tail.c_str(), pattern, TCL_MATCH_NOCASE))
+                Tcl_ListObjAppendElement(nullptr, found, items[i]);
+        }
+    }
+    Tcl_DecrRefCount(listed);
     if (code == TCL_OK) {
         std::string from = Tcl_GetString(local.get());
         std::string as = Tcl_GetString(path);

@@ -130,8 +130,12 @@ Inputs read_inputs(const Options &options, const std::string &default_part) {
         check_folder("--grip-dir", *options.grip_dir);
         inputs.grip_dir = *options.grip_dir;
     }
-    for (const auto &[letter, folder] : options.drives)
-        check_folder(std::string("--drive ") + letter + ":", folder);
+    for (const auto &[letter, folder] : options.drives) {
+        struct stat info {};
+        std::string option = std::string("--drive ") + letter + ":=" + folder;
+        if (::stat(folder.c_str(), &info) != 0) throw UsageError(option + ": " + std::strerror(errno));
+        if (!S_ISDIR(info.st_mode)) throw UsageError(option + ": it is no folder");
+    }
     if (options.exec_dir) check_folder("--exec-dir", *options.exec_dir);
     if (options.save) {
         check_output_file("--save", *options.save);
