@@ -936,6 +936,27 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCSTR parameters, 
     }
 }
 
+#if !defined(TARVEX_CONFINED)
+// The C library's remove(), which the plug-in calls itself, reads its path
+// as the Windows calls do: the plug-in is linked with --wrap=remove. (The
+// confined build's fuzzer wraps remove() itself.)
+int __real_remove(const char *path);
+int __wrap_remove(const char *path) {
+    if (path == nullptr) return __real_remove(path);
+    try {
+        std::optional<std::string> local = emuhost::windows_machine().local_path(path);
+        if (!local) {
+            errno = ENOENT;
+            return -1;
+        }
+        return __real_remove(local->c_str());
+    } catch (const std::bad_alloc &) {
+        errno = ENOMEM;
+        return -1;
+    }
+}
+#endif
+
 #if defined(TARVEX_CONFINED)
 void tarvex_confine_to(const char *root) { confinement_root = root != nullptr ? root : ""; }
 
