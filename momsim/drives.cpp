@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdlib>
 #include <optional>
+#include <vector>
 
 #include "emuhost/machine.h"
 #include "options.h"
@@ -60,6 +61,24 @@ int in_filesystem(Tcl_Obj *path, ClientData *) {
 }
 
 Tcl_Obj *separator(Tcl_Obj *) { return Tcl_NewStringObj("/", 1); }
+
+// The mapped drives as Tcl's volumes ("C:/", "c:/"), so that Tcl takes a
+// path on one as absolute, as Windows does, rather than joining it to the
+// current folder.
+Tcl_Obj *volumes() {
+    Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
+    for (char letter : emuhost::windows_machine().drives()) {
+        // Only "/": Tcl splits paths at "/" alone, and a volume ending in
+        // "\\" would make it take "C:\\posts\\x" apart wrongly.
+        for (char drive : {letter, static_cast<char>(letter - 'A' + 'a')}) {
+            char volume[] = {drive, ':', '/', '\0'};
+            Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(volume, -1));
+        }
+    }
+    // Tcl lets go of the list once it has read it.
+    Tcl_IncrRefCount(list);
+    return list;
+}
 
 int stat_path(Tcl_Obj *path, Tcl_StatBuf *buf) {
     Local local(path);
@@ -230,7 +249,7 @@ Tcl_Filesystem drive_filesystem = {
     match_in_directory,
     utime_path,
     nullptr,  // linkProc
-    nullptr,  // listVolumesProc
+    volumes,
     attribute_names,
     get_attribute,
     set_attribute,
@@ -245,6 +264,28 @@ Tcl_Filesystem drive_filesystem = {
     nullptr,  // getCwdProc
     nullptr,  // chdirProc
 };
+
+// cd DIR, wrapped: a folder on a drive becomes the folder it maps to, so
+// that the process's current folder really changes and the post's relative
+// paths (and the programs it starts) work from there. Tcl's own "cd" does
+// the rest; "pwd" answers the folder on this machine.
+int drive_cd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
+    std::vector<Tcl_Obj *> words(objv, objv + objc);
+    words[0] = Tcl_NewStringObj("::momsim::native_cd", -1);
+    if (objc == 2 && names_a_drive(Tcl_GetString(objv[1]))) {
+        std::optional<std::string> local = emuhost::windows_machine().local_path(Tcl_GetString(objv[1]));
+        if (!local) {
+            Tcl_SetObjResult(interp, Tcl_ObjPrintf("couldn't change working directory to \"%s\": drive %.2s is not mapped",
+                                                   Tcl_GetString(objv[1]), Tcl_GetString(objv[1])));
+            return TCL_ERROR;
+        }
+        words[1] = Tcl_NewStringObj(local->data(), static_cast<int>(local->size()));
+    }
+    for (Tcl_Obj *word : words) Tcl_IncrRefCount(word);
+    int code = Tcl_EvalObjv(interp, static_cast<int>(words.size()), words.data(), 0);
+    for (Tcl_Obj *word : words) Tcl_DecrRefCount(word);
+    return code;
+}
 
 }  // namespace
 
@@ -262,9 +303,12 @@ std::string machine_path(const std::string &path) {
     return local ? *local : std::string();
 }
 
-DriveFilesystem::DriveFilesystem() {
+DriveFilesystem::DriveFilesystem(Tcl_Interp *interp) {
     if (!emuhost::windows_machine().has_drives()) return;
     registered_ = Tcl_FSRegister(nullptr, &drive_filesystem) == TCL_OK;
+    if (Tcl_Eval(interp, "namespace eval ::momsim {}; rename ::cd ::momsim::native_cd") == TCL_OK)
+        Tcl_CreateObjCommand(interp, "::cd", drive_cd, nullptr, nullptr);
+    Tcl_ResetResult(interp);
 }
 
 DriveFilesystem::~DriveFilesystem() {

@@ -20,11 +20,14 @@ void map_drives(const std::vector<std::pair<char, std::string>> &drives);
 // "file", "source", "glob" and every other Tcl file operation read a path
 // that starts with a drive letter through the host's mapping (either slash,
 // names in any case) and work on the folder it maps to. Paths without a
-// drive letter stay with Tcl's own filesystem. Registered for the lifetime
-// of the object, and only when a drive is mapped.
+// drive letter stay with Tcl's own filesystem. Tcl splits paths at "/"
+// only, so "file dirname" and the like take C:/... paths apart but not
+// C:\... ones. "cd" to a folder on a drive changes to the folder it maps
+// to. Registered for the lifetime of the object, and only when a drive is
+// mapped.
 class DriveFilesystem {
 public:
-    DriveFilesystem();
+    explicit DriveFilesystem(Tcl_Interp *interp);
     ~DriveFilesystem();
     DriveFilesystem(const DriveFilesystem &) = delete;
     DriveFilesystem &operator=(const DriveFilesystem &) = delete;

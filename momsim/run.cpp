@@ -121,7 +121,7 @@ void Run::start(const char *argv0) {
     // Drives first: every path from here on may name one.
     host.windows().on_complaint([this](const std::string &message) { complain(message); });
     map_drives(options_.drives);
-    drive_fs_ = std::make_unique<DriveFilesystem>();
+    drive_fs_ = std::make_unique<DriveFilesystem>(interp_);
     auto failed = [this](const std::string &message) {
         failed_stand_ins_.push_back(message.substr(0, message.find('\n')));
     };
