@@ -17,7 +17,7 @@ namespace {
 
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool same_name(const std::string &a, const std::string &b) {
+[[maybe_unused]] bool same_name(const std::string &a, const std::string &b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
         if (upper(a[i]) != upper(b[i])) return false;
