@@ -257,11 +257,14 @@ TEST_P(Files, MappedDriveReadsPathsTheWindowsWay) {
     EXPECT_TRUE(exists(scratch_.path("Out/Sub/New.PTP")));
     EXPECT_EQ(result_of({"MOM_deletefile", "c:/out/SUB/new.ptp"}), "0");
     EXPECT_FALSE(exists(scratch_.path("Out/Sub/New.PTP")));
-    // ".." steps out of the folder found; an exact name wins over its twin.
+    // ".." steps back out of the folder; an exact name wins over its twin.
     EXPECT_EQ(result_of({"MOM_createfile", "C:/out/sub/../../Twin/a.txt"}), "0");
     EXPECT_TRUE(exists(scratch_.path("Twin/a.txt")));
     EXPECT_EQ(result_of({"MOM_createfile", "C:/TWIN/b.txt"}), "0");
     EXPECT_TRUE(exists(scratch_.path("Twin/b.txt")));  // "Twin" sorts before "twin"
+    // ".." goes by name and never above the drive's folder.
+    EXPECT_EQ(result_of({"MOM_createfile", "C:\\none\\..\\..\\..\\Out\\up.txt"}), "0");
+    EXPECT_TRUE(exists(scratch_.path("Out/up.txt")));
     // A folder that is not there: nothing is made, as on Windows.
     EXPECT_EQ(result_of({"MOM_createfile", "C:\\none\\x.txt"}), "1");
     EXPECT_FALSE(exists(scratch_.path("none")));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <vector>
 #include <sys/stat.h>
 
 #if !defined(_WIN32)
@@ -102,9 +103,10 @@ std::optional<std::string> WindowsMachine::local_path(const std::string &path) c
     }
     std::replace(rest.begin(), rest.end(), '\\', '/');
 
-    // Component by component, so that each folder is listed only when its
-    // exact name is not there.
-    bool found_so_far = true;
+    // ".." is taken off by name first, as Windows does, and never climbs
+    // above the root: a path on a drive stays inside the drive's folder.
+    bool rooted = !at.empty();
+    std::vector<std::string> names;
     std::size_t start = 0;
     while (start <= rest.size()) {
         std::size_t end = rest.find('/', start);
@@ -112,11 +114,16 @@ std::optional<std::string> WindowsMachine::local_path(const std::string &path) c
         std::string name = rest.substr(start, end - start);
         start = end + 1;
         if (name.empty() || name == ".") continue;
-        if (name == "..") {
-            at = join(at, name);
-            continue;
-        }
-        std::optional<std::string> entry = found_so_far ? find_entry(at, name) : std::nullopt;
+        if (name != "..") names.push_back(name);
+        else if (!names.empty() && names.back() != "..") names.pop_back();
+        else if (!rooted) names.push_back(name);
+    }
+    // Then name by name, so that a folder is listed only when its exact
+    // name is not there.
+    bool found_so_far = true;
+    for (const std::string &name : names) {
+        std::optional<std::string> entry =
+            found_so_far && name != ".." ? find_entry(at, name) : std::optional<std::string>(name);
         if (!entry) found_so_far = false;
         at = join(at, entry ? *entry : name);
     }

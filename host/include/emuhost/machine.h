@@ -54,8 +54,10 @@ public:
     // folder of drive X, "\" and "/" both separate, and each folder and file
     // name matches its name on disk exactly or else without regard to case
     // (the first in name order); a name that is not there yet (a file being
-    // created) keeps its spelling. Answers none for a drive that is not
-    // mapped (and tells the complaint sink once per letter).
+    // created) keeps its spelling. "." and ".." go by name, as on Windows,
+    // and ".." never climbs above a drive's folder. Answers none for a
+    // drive that is not mapped (and tells the complaint sink once per
+    // letter).
     std::optional<std::string> local_path(const std::string &path) const;
 
     // Whether `path` starts with a drive letter and a colon.
