@@ -271,6 +271,9 @@ TEST_P(Files, MappedDriveReadsPathsTheWindowsWay) {
     // A drive that is not mapped names no file.
     EXPECT_EQ(result_of({"MOM_createfile", "D:\\x.txt"}), "1");
     EXPECT_EQ(host().windows().local_path("D:\\x.txt"), std::nullopt);
+    // Nor does a network path; a path from this file system's root stays there.
+    EXPECT_EQ(host().windows().local_path("\\\\server\\share\\x.txt"), std::nullopt);
+    EXPECT_EQ(host().windows().local_path(root + "/OUT/sub"), root + "/Out/Sub");
     EXPECT_EQ(host().windows().local_path("C:"), root);
 }
 

@@ -98,6 +98,13 @@ std::optional<std::string> WindowsMachine::local_path(const std::string &path) c
         }
         at = *root;
         rest = path.substr(2);
+    } else if (path.size() >= 2 && (path[0] == '/' || path[0] == '\\') && (path[1] == '/' || path[1] == '\\')) {
+        // A network path (\\server\share): no folder here stands for one.
+        if (complain_ && !network_reported_) {
+            network_reported_ = true;
+            complain_(path + ": network paths are not mapped (only drive letters are, with --drive)");
+        }
+        return std::nullopt;
     } else if (!path.empty() && (path[0] == '/' || path[0] == '\\')) {
         at = "/";
     }
@@ -142,6 +149,7 @@ void WindowsMachine::reset() {
     hook_ = nullptr;
     complain_ = nullptr;
     reported_.clear();
+    network_reported_ = false;
 }
 
 WindowsMachine &windows_machine() { return session().windows(); }

@@ -55,9 +55,10 @@ public:
     // name matches its name on disk exactly or else without regard to case
     // (the first in name order); a name that is not there yet (a file being
     // created) keeps its spelling. "." and ".." go by name, as on Windows,
-    // and ".." never climbs above a drive's folder. Answers none for a
-    // drive that is not mapped (and tells the complaint sink once per
-    // letter).
+    // and ".." never climbs above a drive's folder. A path that starts
+    // with one slash stays on this file system's root. Answers none for a
+    // drive that is not mapped and for a network path (\\server\share),
+    // and tells the complaint sink (once per letter, once for the network).
     std::optional<std::string> local_path(const std::string &path) const;
 
     // Whether `path` starts with a drive letter and a colon.
@@ -77,6 +78,7 @@ private:
     ProcessHook hook_;
     std::function<void(const std::string &)> complain_;
     mutable std::vector<char> reported_;
+    mutable bool network_reported_ = false;
 };
 
 // The machine of this process's session, for the Windows call stand-ins.
