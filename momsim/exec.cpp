@@ -1,5 +1,6 @@
 #include "exec.h"
 
+#include <climits>
 #include <cstdlib>
 
 #include "locate.h"
@@ -41,7 +42,11 @@ ProcessStandIns::ProcessStandIns(Tcl_Interp *parent, ExecMode mode, std::string 
       folder_(std::move(folder)),
       transcript_(transcript),
       complain_(std::move(complain)),
-      failed_(std::move(failed)) {}
+      failed_(std::move(failed)) {
+    // Made absolute: a post that changes its folder still finds its stand-ins.
+    char resolved[PATH_MAX];
+    if (!folder_.empty() && ::realpath(folder_.c_str(), resolved) != nullptr) folder_ = resolved;
+}
 
 emuhost::ProcessOutcome ProcessStandIns::decide(const emuhost::ProcessStart &start) {
     nlohmann::ordered_json record{{"call", start.call}, {"program", start.program}, {"words", start.words}};

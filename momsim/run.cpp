@@ -1,8 +1,6 @@
 #include "run.h"
 
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -128,13 +126,7 @@ void Run::start(const char *argv0) {
         failed_stand_ins_.push_back(message.substr(0, message.find('\n')));
     };
     ExecMode mode = options_.no_exec ? ExecMode::Record : options_.exec_dir ? ExecMode::StandIn : ExecMode::Start;
-    // Made absolute: a post that changes its folder still finds its stand-ins.
-    std::string exec_dir = options_.exec_dir.value_or("");
-    if (!exec_dir.empty()) {
-        char resolved[PATH_MAX];
-        if (::realpath(exec_dir.c_str(), resolved) != nullptr) exec_dir = resolved;
-    }
-    exec_ = std::make_unique<ProcessStandIns>(interp_, mode, exec_dir, *transcript_,
+    exec_ = std::make_unique<ProcessStandIns>(interp_, mode, options_.exec_dir.value_or(""), *transcript_,
                                               [this](const std::string &message) { complain(message); }, failed);
     host.windows().set_process_hook(
         [this](const emuhost::ProcessStart &start) { return exec_->decide(start); });
