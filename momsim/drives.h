@@ -1,7 +1,10 @@
+//   momsim --drive C:=DIR [--drive D:=DIR ...] post.tcl
+//
 // Drive letters for posts written for Windows: --drive X:=DIR maps drive X:
 // to a folder, below the plug-in (the emulated host's Windows machine, which
 // the POSIX stand-ins of the Windows calls ask) and in the post's own Tcl
 // file commands (a Tcl filesystem that claims X:\... and X:/... paths).
+// Without --drive nothing here is active and paths are used as given.
 #pragma once
 
 #include <string>

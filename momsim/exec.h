@@ -1,6 +1,10 @@
+//   momsim --exec-dir DIR post.tcl
+//   momsim --no-exec post.tcl
+//
 // Processes the post starts (MOM_run_exec, MOM_shell_exec): every one is
 // recorded in the transcript, and --exec-dir runs a Tcl stand-in in place
-// of the program while --no-exec starts nothing at all.
+// of the program while --no-exec starts nothing at all. Without either,
+// programs start as they always did, and are recorded all the same.
 #pragma once
 
 #include <functional>
