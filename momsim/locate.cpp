@@ -1,3 +1,8 @@
+// Folder listings must see every entry: in a 32-bit build, readdir()
+// without large-file offsets fails on a file system with 64-bit inode
+// numbers.
+#define _FILE_OFFSET_BITS 64
+
 #include "locate.h"
 
 #include <climits>

@@ -1,5 +1,12 @@
 // Drive letters and case-blind names of the emulated Windows machine, and
 // the decision about each process start (emuhost/machine.h).
+
+// Folder listings must see every entry: in a 32-bit build, readdir()
+// without large-file offsets fails on a file system with 64-bit inode
+// numbers.
+#if !defined(_WIN32)
+#define _FILE_OFFSET_BITS 64
+#endif
 #include "emuhost/machine.h"
 
 #include <algorithm>
