@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "emuhost/machine.h"
+
 namespace momsim {
 namespace {
 
@@ -119,7 +121,21 @@ void check_readable(const std::string &what, const std::string &path) {
 
 Inputs read_inputs(const Options &options, const std::string &default_part) {
     Inputs inputs;
-    if (options.script) check_readable("script", *options.script);
+    if (options.script) {
+        // A script named the Windows way is read through the drives, as
+        // the post's own file commands are.
+        std::string script = *options.script;
+        if (!options.drives.empty() && emuhost::WindowsMachine::has_drive_letter(script)) {
+            emuhost::WindowsMachine machine;
+            for (const auto &[letter, folder] : options.drives) machine.map_drive(letter, folder);
+            std::optional<std::string> local = machine.local_path(script);
+            if (!local)
+                throw UsageError("cannot read script " + script + ": drive " + script.substr(0, 2) +
+                                 " is not mapped");
+            script = *local;
+        }
+        check_readable("script", script);
+    }
     if (options.answers) inputs.answers = read_answers(*options.answers);
     std::string part = options.part ? *options.part : default_part;
     if (!part.empty()) {
