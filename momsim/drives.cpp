@@ -107,7 +107,12 @@ Tcl_Channel open_path(Tcl_Interp *interp, Tcl_Obj *path, int mode, int permissio
         return nullptr;
     }
     if (!local.fs() || !local.fs()->openFileChannelProc) return nullptr;
-    return local.fs()->openFileChannelProc(interp, local.get(), mode, permissions);
+    Tcl_Channel channel = local.fs()->openFileChannelProc(interp, local.get(), mode, permissions);
+    // The failure names the path as the post wrote it, not the folder it maps to.
+    if (channel == nullptr && interp != nullptr && Tcl_GetErrno() != 0)
+        Tcl_SetObjResult(interp, Tcl_ObjPrintf("couldn't open \"%s\": %s", Tcl_GetString(path),
+                                               Tcl_ErrnoMsg(Tcl_GetErrno())));
+    return channel;
 }
 
 // Matches in the mapped folder, then gives each match back under the name
