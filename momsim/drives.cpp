@@ -15,15 +15,16 @@ namespace {
 // Whether Tcl should hand `path` to the drive filesystem: a drive letter and
 // a colon, alone or followed by either slash. Only asked while drives are
 // mapped; an unmapped letter is claimed too, so that its failure says why.
+// Asked for every path Tcl touches, so it looks at three bytes and no more.
 bool names_a_drive(const char *path) {
-    std::string text = path;
-    if (!emuhost::WindowsMachine::has_drive_letter(text)) return false;
-    return text.size() == 2 || text[2] == '/' || text[2] == '\\';
+    char letter = path[0];
+    if (!((letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z')) || path[1] != ':') return false;
+    return path[2] == '\0' || path[2] == '/' || path[2] == '\\';
 }
 
-// The local path of one of our paths as a Tcl path object (reference held
-// by the caller through Holder), or none for an unmapped drive, with errno
-// set as for a file that is not there.
+// The local path of one of our paths as a Tcl path object, held for the
+// object's lifetime, or none for an unmapped drive, with errno set as for a
+// file that is not there.
 class Local {
 public:
     explicit Local(Tcl_Obj *path) {
@@ -68,8 +69,8 @@ Tcl_Obj *separator(Tcl_Obj *) { return Tcl_NewStringObj("/", 1); }
 Tcl_Obj *volumes() {
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
     for (char letter : emuhost::windows_machine().drives()) {
-        // Only "/": Tcl splits paths at "/" alone, and a volume ending in
-        // "\\" would make it take "C:\\posts\\x" apart wrongly.
+        // Only "/": Tcl splits paths at "/" alone, and a volume ending in a
+        // backslash would make it take backslash paths apart wrongly.
         for (char drive : {letter, static_cast<char>(letter - 'A' + 'a')}) {
             char volume[] = {drive, ':', '/', '\0'};
             Tcl_ListObjAppendElement(nullptr, list, Tcl_NewStringObj(volume, -1));
