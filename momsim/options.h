@@ -27,6 +27,16 @@ struct Options {
     std::vector<std::pair<char, std::string>> drives;        // --drive X:=DIR, letter upper case
     std::optional<std::string> exec_dir;                     // --exec-dir DIR
     bool no_exec = false;                                    // --no-exec
+    bool post = false;                                       // --post
+    std::optional<std::string> output;                       // --output FILE
+    std::optional<std::string> clock;                        // --clock YYYY-MM-DDTHH:MM:SS
+    double timeout = 0;                                      // --timeout SECONDS, 0: none
+    std::optional<std::string> encoding;                     // --encoding NAME (of the answers file)
+    bool strict = false;                                     // --strict
+    bool quiet = false;                                      // --quiet: no summary
+    // Words after the script that look like momsim's own options: warned
+    // about, as they go to the script.
+    std::vector<std::string> late_options;
     bool help = false;
     bool version = false;
     // The script and its own arguments; no script means the prompt.

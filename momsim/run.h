@@ -9,6 +9,8 @@
 
 #include <tcl.h>
 
+#include "account.h"
+#include "commands.h"
 #include "drives.h"
 #include "emuhost/session.h"
 #include "exec.h"
@@ -16,6 +18,8 @@
 #include "inputs.h"
 #include "logs.h"
 #include "options.h"
+#include "post.h"
+#include "outputs.h"
 
 namespace momsim {
 
@@ -56,6 +60,10 @@ public:
     // GRIP and process stand-ins that were missing or failed so far; each
     // is also named in the summary at the end of the run.
     int failed_stand_ins() const { return static_cast<int>(failed_stand_ins_.size()); }
+    // The file an output option writes (registered in add_run_files(),
+    // committed when the run ends): where a new output, an NC file say,
+    // is written during the run.
+    AtomicFile &output(const std::string &option) { return outputs_.open(option); }
 
 private:
     // Answers how many problems it reported that turn a clean end into a
@@ -66,9 +74,13 @@ private:
     void show_dialog(const emuhost::DialogRecord &record);
     std::optional<std::string> ask_user(const emuhost::DialogRecord &record, const std::string &problem);
     void complain(const std::string &message);
+    static void add_call_site(nlohmann::ordered_json &record, const CallSite &site);
 
     Options options_;
     Inputs inputs_;
+    Outputs outputs_;
+    Account account_;
+    bool interactive_ = false;     // dialogs are asked at a terminal
     Tcl_Interp *interp_ = nullptr;
     std::unique_ptr<Syslog> syslog_;
     std::unique_ptr<Transcript> transcript_;
@@ -77,6 +89,7 @@ private:
     std::unique_ptr<DriveFilesystem> drive_fs_;
     std::unique_ptr<ProcessStandIns> exec_;
     std::vector<std::string> failed_stand_ins_;  // first line of each message
+    std::unique_ptr<Poster> poster_;
     std::size_t next_answer_ = 0;  // the next line of the answers file a dialog takes
     int misfits_ = 0;              // scripted answers that did not fit
     bool ran_ = false;             // the script or the prompt has started

@@ -7,7 +7,7 @@
 #            (Wine here cannot run 32-bit programs)
 #   asan     every suite under AddressSanitizer and UndefinedBehaviorSanitizer
 #   valgrind the default build's GoogleTest suites under valgrind memcheck
-#   fuzz     the command fuzzer (clang 14, libFuzzer) for 60 seconds
+#   fuzz     the command, part-file and answers fuzzers (clang 14, libFuzzer), 60 seconds each
 #   soak     one million calls through the Tcl translator (about 20 s;
 #            left out of the presets' own ctest runs by its label)
 # Usage: scripts/test.sh [PRESET...]   (all of them when none is given)
