@@ -41,7 +41,8 @@ double parse_seconds(const std::string &value, double earlier) {
 bool is_momsim_option(const std::string &name) {
     static const char *const names[] = {"--load",     "--set",      "--answers", "--part",   "--save",
                                         "--grip-dir", "--syslog",   "--transcript", "--timeout",
-                                        "--encoding", "--strict",   "--quiet",   "--help",   "--version"};
+                                        "--encoding", "--strict",   "--quiet",   "--help",   "--version",
+                                        "--post",     "--output",   "--clock"};
     for (const char *known : names)
         if (name == known) return true;
     return false;
@@ -68,6 +69,11 @@ Options parse_options(const std::vector<std::string> &words) {
             options.help = true;
             continue;
         }
+        if (name == "--post") {
+            if (inline_value) throw UsageError(name + " takes no value");
+            options.post = true;
+            continue;
+        }
         if (name == "--version") {
             if (inline_value) throw UsageError(name + " takes no value");
             options.version = true;
@@ -80,7 +86,7 @@ Options parse_options(const std::vector<std::string> &words) {
         }
         static const char *const with_value[] = {"--load",   "--set",    "--answers", "--part",
                                                  "--save",   "--grip-dir", "--syslog", "--transcript",
-                                                 "--timeout", "--encoding"};
+                                                 "--timeout", "--encoding", "--output", "--clock"};
         bool known = false;
         for (const char *option : with_value) known = known || name == option;
         if (!known) throw UsageError("unknown option " + name);
@@ -104,6 +110,10 @@ Options parse_options(const std::vector<std::string> &words) {
             set_once(options.save, name, value);
         } else if (name == "--grip-dir") {
             set_once(options.grip_dir, name, value);
+        } else if (name == "--output") {
+            set_once(options.output, name, value);
+        } else if (name == "--clock") {
+            set_once(options.clock, name, value);
         } else if (name == "--syslog") {
             set_once(options.syslog, name, value);
         } else if (name == "--timeout") {
@@ -160,6 +170,14 @@ Options:
                       GRIP stand-in failed, a command got fewer words than it
                       uses, or MOM_set_attribute_program stamped nothing
   --quiet             no summary of the run on standard error
+  --post              after the script (the post) is sourced, post the part:
+                      call its event procedures for the selected operations
+                      (or the whole program), with the host's mom_ variables
+  --output FILE       the NC output of MOM_output_literal and MOM_output_text
+                      (default: mom_output_file_full_name); the listing goes
+                      beside it, with the extension .lpt
+  --clock TIME        the host's clock stands still at TIME, written
+                      YYYY-MM-DDTHH:MM:SS: mom_date and time stamps repeat
   --help              show this text
   --version           show momsim's version
 

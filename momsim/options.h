@@ -31,6 +31,9 @@ struct Options {
     // Words after the script that look like momsim's own options: warned
     // about, as they go to the script.
     std::vector<std::string> late_options;
+    bool post = false;                                       // --post
+    std::optional<std::string> output;                       // --output FILE
+    std::optional<std::string> clock;                        // --clock YYYY-MM-DDTHH:MM:SS
     bool help = false;
     bool version = false;
     // The script and its own arguments; no script means the prompt.

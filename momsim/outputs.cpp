@@ -246,6 +246,23 @@ void Outputs::check() const {
     }
 }
 
+std::string Outputs::clash(const std::string &what, const std::string &path) const {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode)) return "";
+    std::string id = file_identity(path);
+    for (const Input &in : inputs_)
+        if (file_identity(in.path) == id)
+            return what + " " + path + " is the same file as " + in.what + " " + in.path +
+                   ": momsim never writes over what it reads";
+    for (const Output &out : outputs_)
+        if (file_identity(out.path) == id)
+            return what + " " + path + " is the same file as " + out.option + " " + out.path +
+                   ": each output needs its own file";
+    std::string misfit = misfit_kind(path, OutputKind::Text);
+    if (!misfit.empty()) return what + " " + path + ": " + misfit + "; not overwritten (remove it first if it should be)";
+    return "";
+}
+
 bool Outputs::has(const std::string &option) const {
     for (const Output &out : outputs_)
         if (out.option == option) return true;

@@ -75,6 +75,11 @@ public:
     // kind. Nothing is written.
     void check() const;
 
+    // An output written elsewhere (the NC file, whose name the post may
+    // choose as it runs): why it must not be written, naming the input or
+    // output it is the same file as; empty when it may.
+    std::string clash(const std::string &what, const std::string &path) const;
+
     // Starts writing an output added before; the same file on later calls.
     AtomicFile &open(const std::string &option);
     bool has(const std::string &option) const;

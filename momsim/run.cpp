@@ -144,6 +144,8 @@ void Run::start(const char *argv0) {
     host.on_status([this](const std::string &text) { show_status(text); });
 
     Tcl_CreateObjCommand(interp_, "MOM_run_user_function", run_user_function, this, nullptr);
+    poster_ = std::make_unique<Poster>(interp_, options_, [this](const std::string &message) { complain(message); });
+    poster_->install();
 
     if (!inputs_.part_path.empty()) {
         try {
@@ -151,6 +153,11 @@ void Run::start(const char *argv0) {
         } catch (const emuhost::PartFileError &error) {
             throw UsageError(error.what());
         }
+    }
+    if (options_.clock) {
+        auto when = emuhost::from_iso8601(*options_.clock);
+        if (!when) throw UsageError("--clock " + *options_.clock + ": expected a local time YYYY-MM-DDTHH:MM:SS");
+        host.part().fix_clock(*when);
     }
     // --grip-dir wins over the part's folder, which is read relative to the
     // part file so that a part and its stand-ins move together.
@@ -193,6 +200,14 @@ void Run::start(const char *argv0) {
             throw UsageError("--set " + name + "=" + value + ": " + Tcl_GetStringResult(interp_));
     }
 
+    if (options_.post) {
+        if (!options_.script) throw UsageError("--post needs the post: a script to source before posting");
+        poster_->prepare();
+        // The NC output and its listing obey what every output does.
+        std::string why = nc_clash();
+        if (!why.empty()) throw UsageError(why);
+    }
+
     for (const auto &library : options_.loads) {
         try {
             load(library, "ufusr");
@@ -220,6 +235,16 @@ void Run::show_status(const std::string &text) {
         record["text"] = text;
         transcript_->write(record);
     }
+}
+
+std::string Run::nc_clash() const {
+    const char *const labels[] = {"the NC output", "the listing"};
+    auto paths = output_paths();
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        std::string why = outputs_.clash(labels[i < 1 ? 0 : 1], paths[i]);
+        if (!why.empty()) return why;
+    }
+    return "";
 }
 
 void Run::add_call_site(nlohmann::ordered_json &record, const CallSite &site) {
@@ -305,9 +330,24 @@ int Run::run_script() {
     Tcl_IncrRefCount(path);
     int code = Tcl_FSEvalFileEx(interp_, path, nullptr);
     Tcl_DecrRefCount(path);
-    if (code == TCL_OK) return 0;
-    report_failure(code);
-    return 1;
+    // MOM_abort ends the run even where the post caught it.
+    if (poster_->aborted()) {
+        Tcl_Obj *options = Tcl_GetReturnOptions(interp_, code);
+        Tcl_IncrRefCount(options);
+        Tcl_Obj *info = nullptr;
+        Tcl_Obj *key = Tcl_NewStringObj("-errorinfo", -1);
+        Tcl_IncrRefCount(key);
+        Tcl_DictObjGet(nullptr, options, key, &info);
+        std::string where = info ? poster_->location_of(Tcl_GetString(info)) : "";
+        Tcl_DecrRefCount(key);
+        Tcl_DecrRefCount(options);
+        return poster_->report_abort(where);
+    }
+    if (code != TCL_OK) {
+        report_failure(code);
+        return 1;
+    }
+    return options_.post ? poster_->post() : 0;
 }
 
 void Run::report_failure(int code) {
@@ -424,6 +464,20 @@ int Run::finish() {
             }
         }
     }
+    // The NC output and the listing go into place however the run ended,
+    // once the post ran at all: a run that refused to start leaves the old
+    // files alone.
+    // The post may have named its NC file only as it ran: checked again.
+    bool post_ran = ran_;
+    if (poster_ && ran_) {
+        std::string why = nc_clash();
+        if (!why.empty()) {
+            complain("cannot write the NC output: " + why + "; the files were left as they were");
+            ++problems;
+            post_ran = false;
+        }
+    }
+    if (poster_) problems += poster_->finish(post_ran);
     if (ran_ && !options_.quiet) write_channel(TCL_STDERR, account_.summary(host.part()));
     if (ran_ && options_.strict && !account_.strict_causes().empty()) {
         const auto &causes = account_.strict_causes();

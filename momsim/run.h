@@ -17,6 +17,7 @@
 #include "logs.h"
 #include "options.h"
 #include "outputs.h"
+#include "post.h"
 
 namespace momsim {
 
@@ -58,6 +59,10 @@ public:
     // committed when the run ends): where a new output, an NC file say,
     // is written during the run.
     AtomicFile &output(const std::string &option) { return outputs_.open(option); }
+    // The files the post writes through the host (NC output, listing).
+    std::vector<std::string> output_paths() const {
+        return poster_ ? poster_->output_paths() : std::vector<std::string>{};
+    }
 
 private:
     // Answers how many problems it reported that turn a clean end into a
@@ -68,6 +73,9 @@ private:
     void show_dialog(const emuhost::DialogRecord &record);
     std::optional<std::string> ask_user(const emuhost::DialogRecord &record, const std::string &problem);
     void complain(const std::string &message);
+    // Why the post's NC output or listing must not be written; empty when
+    // they may.
+    std::string nc_clash() const;
     static void add_call_site(nlohmann::ordered_json &record, const CallSite &site);
 
     Options options_;
@@ -80,6 +88,7 @@ private:
     std::unique_ptr<Transcript> transcript_;
     std::vector<std::unique_ptr<emuhost::Plugin>> plugins_;
     std::unique_ptr<GripStandIns> grip_;
+    std::unique_ptr<Poster> poster_;
     std::size_t next_answer_ = 0;  // the next line of the answers file a dialog takes
     int misfits_ = 0;              // scripted answers that did not fit
     bool ran_ = false;             // the script or the prompt has started

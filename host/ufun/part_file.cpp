@@ -42,8 +42,9 @@ public:
 
     void read(const json &doc) {
         if (!doc.is_object()) fail("", "the part file must hold one JSON object");
-        only_keys(doc, "", {"grip_dir", "managed", "parts", "display_part", "work_part", "database", "objects",
+        only_keys(doc, "", {"machine_name", "grip_dir", "managed", "parts", "display_part", "work_part", "database", "objects",
                             "current_operation", "selection"});
+        if (doc.contains("machine_name")) model_.set_machine_name(text(doc["machine_name"], "machine_name"));
         if (doc.contains("grip_dir")) model_.set_grip_dir(text(doc["grip_dir"], "grip_dir"));
         if (doc.contains("managed")) model_.set_managed(flag(doc["managed"], "managed"));
         for_each(doc, "parts", [&](const json &entry, const std::string &at) { read_part(entry, at); });
@@ -154,7 +155,8 @@ private:
     void read_objects(const json &doc) {
         for_each(doc, "objects", [&](const json &entry, const std::string &at) {
             if (!entry.is_object()) fail(at, "must be an object");
-            only_keys(entry, at, {"tag", "kind", "name", "members", "program_root", "attributes"});
+            only_keys(entry, at, {"tag", "kind", "name", "members", "program_root", "tool", "machine_time", "path",
+                                  "attributes"});
             tag_t object_tag = tag(required(entry, "tag", at), member_path(at, "tag"));
             std::string kind_text = text(required(entry, "kind", at), member_path(at, "kind"));
             auto kind = kind_from_name(kind_text);
@@ -166,6 +168,7 @@ private:
                 fail(member_path(at, "members"), "only a program group has members");
             if (entry.contains("program_root") && *kind != ObjectKind::Setup)
                 fail(member_path(at, "program_root"), "only the setup has a program root");
+            read_posting(*model_.object(object_tag), *kind, entry, at);
         });
         for_each(doc, "objects", [&](const json &entry, const std::string &at) {
             tag_t group = static_cast<tag_t>(entry["tag"].get<std::uint64_t>());
@@ -181,6 +184,71 @@ private:
                 read_attribute(group, attribute, attribute_at);
             }, at);
         });
+    }
+
+    double number(const json &value, const std::string &at) {
+        if (!value.is_number()) fail(at, "must be a number");
+        return value.get<double>();
+    }
+
+    void point(const json &value, const std::string &at, double (&out)[3]) {
+        if (!value.is_array() || value.size() != 3) fail(at, "must be an array of three numbers [x, y, z]");
+        for (std::size_t i = 0; i < 3; ++i) out[i] = number(value[i], at + "[" + std::to_string(i) + "]");
+    }
+
+    // What posting an operation hands the post: its tool, machine time and
+    // tool path. Only operations are posted, so only they may carry them.
+    void read_posting(CamObject &object, ObjectKind kind, const json &entry, const std::string &at) {
+        for (const char *key : {"tool", "machine_time", "path"})
+            if (entry.contains(key) && kind != ObjectKind::Operation)
+                fail(member_path(at, key), "only an operation is posted");
+        if (entry.contains("tool")) {
+            std::string tool_at = member_path(at, "tool");
+            const json &tool = entry["tool"];
+            if (!tool.is_object()) fail(tool_at, "must be an object");
+            only_keys(tool, tool_at, {"name", "number"});
+            object.tool.name = text(required(tool, "name", tool_at), member_path(tool_at, "name"));
+            if (object.tool.name.empty()) fail(member_path(tool_at, "name"), "must not be empty");
+            if (tool.contains("number")) {
+                const json &value = tool["number"];
+                if (!value.is_number_integer() || value.get<std::int64_t>() < 0 ||
+                    value.get<std::int64_t>() > 99999)
+                    fail(member_path(tool_at, "number"), "must be a whole number from 0 to 99999");
+                object.tool.number = value.get<int>();
+            }
+        }
+        if (entry.contains("machine_time")) {
+            double minutes = number(entry["machine_time"], member_path(at, "machine_time"));
+            if (!(minutes >= 0)) fail(member_path(at, "machine_time"), "must not be negative");
+            object.machine_time = minutes;
+        }
+        for_each(entry, "path", [&](const json &move, const std::string &move_at) {
+            if (!move.is_object()) fail(move_at, "must be an object");
+            only_keys(move, move_at, {"motion", "pos", "feed", "center", "direction"});
+            Motion motion;
+            std::string kind_text = text(required(move, "motion", move_at), member_path(move_at, "motion"));
+            if (kind_text == "rapid") motion.kind = MotionKind::Rapid;
+            else if (kind_text == "linear") motion.kind = MotionKind::Linear;
+            else if (kind_text == "circular") motion.kind = MotionKind::Circular;
+            else fail(member_path(move_at, "motion"), "\"" + kind_text + "\" is none of rapid, linear, circular");
+            point(required(move, "pos", move_at), member_path(move_at, "pos"), motion.pos);
+            if (move.contains("feed")) {
+                double feed = number(move["feed"], member_path(move_at, "feed"));
+                if (!(feed >= 0)) fail(member_path(move_at, "feed"), "must not be negative");
+                motion.feed = feed;
+            }
+            bool circular = motion.kind == MotionKind::Circular;
+            for (const char *key : {"center", "direction"})
+                if (!circular && move.contains(key)) fail(member_path(move_at, key), "only a circular move has it");
+            if (circular) {
+                point(required(move, "center", move_at), member_path(move_at, "center"), motion.center);
+                std::string direction = text(required(move, "direction", move_at), member_path(move_at, "direction"));
+                if (direction != "CLW" && direction != "CCLW")
+                    fail(member_path(move_at, "direction"), "\"" + direction + "\" is none of CLW, CCLW");
+                motion.clockwise = direction == "CLW";
+            }
+            object.path.push_back(motion);
+        }, at);
     }
 
     void read_attribute(tag_t owner, const json &entry, const std::string &at) {
@@ -310,6 +378,7 @@ void PartModel::load_text(const std::string &text, const std::string &origin) {
 
 std::string PartModel::to_text() const {
     json doc = json::object();
+    if (!machine_name_.empty()) doc["machine_name"] = text_json(machine_name_);
     if (!grip_dir_.empty()) doc["grip_dir"] = text_json(grip_dir_);
     doc["managed"] = managed_;
     doc["parts"] = json::array();
@@ -328,6 +397,24 @@ std::string PartModel::to_text() const {
         if (!entry.name.empty()) item["name"] = text_json(entry.name);
         if (entry.kind == ObjectKind::ProgramGroup) item["members"] = entry.members;
         if (entry.kind == ObjectKind::Setup) item["program_root"] = tag_or_null(entry.program_root);
+        // Posting fields only where the file had them, so a part without
+        // them saves as it always did.
+        if (!entry.tool.name.empty()) item["tool"] = {{"name", text_json(entry.tool.name)}, {"number", entry.tool.number}};
+        if (entry.machine_time) item["machine_time"] = *entry.machine_time;
+        if (!entry.path.empty()) {
+            json path = json::array();
+            for (const auto &motion : entry.path) {
+                json move = {{"motion", motion_name(motion.kind)},
+                             {"pos", {motion.pos[0], motion.pos[1], motion.pos[2]}}};
+                if (motion.feed) move["feed"] = *motion.feed;
+                if (motion.kind == MotionKind::Circular) {
+                    move["center"] = {motion.center[0], motion.center[1], motion.center[2]};
+                    move["direction"] = motion.clockwise ? "CLW" : "CCLW";
+                }
+                path.push_back(move);
+            }
+            item["path"] = path;
+        }
         item["attributes"] = json::array();
         for (const auto &attribute : entry.attributes) {
             json saved = {{"title", text_json(attribute.title)}};

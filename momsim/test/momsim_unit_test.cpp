@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -14,6 +15,7 @@
 #include "inputs.h"
 #include "locate.h"
 #include "logs.h"
+#include "nc_output.h"
 #include "options.h"
 #include "run.h"
 #include "shown.h"
@@ -80,6 +82,51 @@ TEST(Options, ReadsEveryOptionInBothForms) {
     EXPECT_EQ(*more.encoding, "cp1252");
     EXPECT_TRUE(more.strict && more.quiet);
     EXPECT_EQ(more.late_options, (std::vector<std::string>{"--save=x"}));
+}
+
+TEST(Options, PostingOptions) {
+    Options options = momsim::parse_options({"--post", "--output=a.ptp", "--clock", "2024-03-15T14:30:05", "p.tcl"});
+    EXPECT_TRUE(options.post);
+    EXPECT_EQ(options.output, "a.ptp");
+    EXPECT_EQ(options.clock, "2024-03-15T14:30:05");
+    EXPECT_THROW(momsim::parse_options({"--post=yes", "p.tcl"}), UsageError);
+    EXPECT_THROW(momsim::parse_options({"--output", "a", "--output", "b", "p.tcl"}), UsageError);
+}
+
+// The NC output replaces a good file only whole: until the run ends the old
+// file stands, and a file never committed leaves nothing behind.
+TEST(NcOutput, ReplacesTheOldFileOnlyWhenCommitted) {
+    Scratch old("nc_old.ptp", "GOOD\n");
+    std::string folder = old.path().substr(0, old.path().rfind('/'));
+    // Files beside it whose names start with its own: its temporary files.
+    auto others = [&] {
+        int count = 0;
+        std::string prefix = old.path() + ".";
+        for (const auto &entry : std::filesystem::directory_iterator(folder))
+            if (entry.path().string().compare(0, prefix.size(), prefix) == 0) ++count;
+        return count;
+    };
+    {
+        momsim::OutputFile abandoned(old.path());
+        abandoned.write_line("HALF");
+        EXPECT_EQ(others(), 1);  // the temporary file beside it
+    }
+    EXPECT_EQ(old.read(), "GOOD\n");
+    EXPECT_EQ(others(), 0);
+
+    momsim::OutputFile nc(old.path());
+    nc.write_line("G0 X0");
+    nc.write_line("M30");
+    EXPECT_EQ(old.read(), "GOOD\n");
+    EXPECT_EQ(nc.commit(), "");
+    EXPECT_EQ(old.read(), "G0 X0\nM30\n");
+    EXPECT_EQ(others(), 0);
+    EXPECT_EQ(momsim::listing_path_for("/a/b.ptp"), "/a/b.lpt");
+    EXPECT_EQ(momsim::listing_path_for("/a.b/nc"), "/a.b/nc.lpt");
+    EXPECT_EQ(momsim::listing_path_for("/a/b.lpt"), "/a/b.lpt.lpt");
+
+    momsim::OutputFile nowhere(folder + "/no_such_folder/x.ptp");
+    EXPECT_THROW(nowhere.write_line("x"), std::runtime_error);
 }
 
 TEST(Options, DoubleDashEndsTheOptionsAndAnEmptyValueIsKept) {
