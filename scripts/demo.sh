@@ -39,7 +39,7 @@ echo "=== the host's system log ($out/system.log)"
 cat "$out/system.log"
 echo
 echo "=== what momsim recorded"
-"$momsim" scripts/demo_report.tcl "$out/transcript.jsonl" "$out/part.json" examples/demo_part.json \
+"$momsim" --quiet scripts/demo_report.tcl "$out/transcript.jsonl" "$out/part.json" examples/demo_part.json \
     "$out/output/bracket.ptp"
 echo
 if [ $status -ne 0 ]; then
