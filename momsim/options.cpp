@@ -41,8 +41,7 @@ double parse_seconds(const std::string &value, double earlier) {
 bool is_momsim_option(const std::string &name) {
     static const char *const names[] = {"--load",     "--set",      "--answers", "--part",   "--save",
                                         "--grip-dir", "--syslog",   "--transcript", "--timeout",
-                                        "--encoding", "--strict",   "--quiet",   "--help",   "--version",
-                                        "--post",     "--output",   "--clock"};
+                                        "--encoding", "--strict",   "--quiet",   "--help",   "--version"};
     for (const char *known : names)
         if (name == known) return true;
     return false;
@@ -86,7 +85,7 @@ Options parse_options(const std::vector<std::string> &words) {
         }
         static const char *const with_value[] = {"--load",   "--set",    "--answers", "--part",
                                                  "--save",   "--grip-dir", "--syslog", "--transcript",
-                                                 "--timeout", "--encoding", "--output", "--clock"};
+                                                 "--output", "--clock", "--timeout", "--encoding"};
         bool known = false;
         for (const char *option : with_value) known = known || name == option;
         if (!known) throw UsageError("unknown option " + name);
@@ -161,6 +160,14 @@ Options:
   --syslog FILE       write the host's system log to FILE (default: standard
                       error, each line prefixed "syslog: ")
   --transcript FILE   record everything shown to the user as JSON Lines
+  --post              after the script (the post) is sourced, post the part:
+                      call its event procedures for the selected operations
+                      (or the whole program), with the host's mom_ variables
+  --output FILE       the NC output of MOM_output_literal and MOM_output_text
+                      (default: mom_output_file_full_name); the listing goes
+                      beside it, with the extension .lpt
+  --clock TIME        the host's clock stands still at TIME, written
+                      YYYY-MM-DDTHH:MM:SS: mom_date and time stamps repeat
   --timeout SECONDS   end the run after SECONDS (stand-ins included), with
                       every output written; exit status 124
   --encoding NAME     the Tcl encoding of the answers file (default: utf-8,
@@ -170,14 +177,6 @@ Options:
                       GRIP stand-in failed, a command got fewer words than it
                       uses, or MOM_set_attribute_program stamped nothing
   --quiet             no summary of the run on standard error
-  --post              after the script (the post) is sourced, post the part:
-                      call its event procedures for the selected operations
-                      (or the whole program), with the host's mom_ variables
-  --output FILE       the NC output of MOM_output_literal and MOM_output_text
-                      (default: mom_output_file_full_name); the listing goes
-                      beside it, with the extension .lpt
-  --clock TIME        the host's clock stands still at TIME, written
-                      YYYY-MM-DDTHH:MM:SS: mom_date and time stamps repeat
   --help              show this text
   --version           show momsim's version
 

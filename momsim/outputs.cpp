@@ -82,6 +82,8 @@ std::string action_of(const std::string &option) {
     if (option == "--save") return "save the part";
     if (option == "--transcript") return "write the transcript";
     if (option == "--syslog") return "write the system log";
+    if (option == "NC output") return "write the NC output";
+    if (option == "listing") return "write the listing";
     return "write the " + option + " file";
 }
 
@@ -166,6 +168,7 @@ AtomicFile::AtomicFile(std::string option, std::string path) : option_(std::move
         throw UsageError(option_ + " " + path_ + ": cannot be written");
     }
     target_ = target;
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
 }
 
 AtomicFile::~AtomicFile() {
@@ -173,9 +176,10 @@ AtomicFile::~AtomicFile() {
     if (!temporary_.empty()) ::unlink(temporary_.c_str());
 }
 
-void AtomicFile::write(const std::string &text) {
+void AtomicFile::write(const std::string &text, bool flush) {
     if (!file_) return;
-    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || std::fflush(file_) != 0) failed_ = true;
+    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || (flush && std::fflush(file_) != 0))
+        failed_ = true;
 }
 
 std::string AtomicFile::commit() {
@@ -223,6 +227,24 @@ void Outputs::add_output(const std::string &option, const std::string &path, Out
     outputs_.push_back(Output{option, path, kind, nullptr});
 }
 
+void Outputs::add_checked(const std::string &option, const std::string &path, OutputKind kind) {
+    outputs_.push_back(Output{option, path, kind, nullptr});
+    try {
+        check();
+    } catch (...) {
+        outputs_.pop_back();
+        throw;
+    }
+}
+
+void Outputs::remove(const std::string &option) {
+    for (auto it = outputs_.begin(); it != outputs_.end(); ++it)
+        if (it->option == option && !it->file) {
+            outputs_.erase(it);
+            return;
+        }
+}
+
 void Outputs::check() const {
     for (std::size_t i = 0; i < outputs_.size(); ++i) {
         const Output &out = outputs_[i];
@@ -242,25 +264,9 @@ void Outputs::check() const {
         std::string misfit = misfit_kind(out.path, out.kind);
         if (!misfit.empty())
             throw UsageError(out.option + " " + out.path + ": " + misfit + ", not an earlier " + out.option +
-                             " output; not overwritten (remove it first if it should be)");
+                             (out.option.compare(0, 2, "--") == 0 ? " output" : "") +
+                             "; not overwritten (remove it first if it should be)");
     }
-}
-
-std::string Outputs::clash(const std::string &what, const std::string &path) const {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode)) return "";
-    std::string id = file_identity(path);
-    for (const Input &in : inputs_)
-        if (file_identity(in.path) == id)
-            return what + " " + path + " is the same file as " + in.what + " " + in.path +
-                   ": momsim never writes over what it reads";
-    for (const Output &out : outputs_)
-        if (file_identity(out.path) == id)
-            return what + " " + path + " is the same file as " + out.option + " " + out.path +
-                   ": each output needs its own file";
-    std::string misfit = misfit_kind(path, OutputKind::Text);
-    if (!misfit.empty()) return what + " " + path + ": " + misfit + "; not overwritten (remove it first if it should be)";
-    return "";
 }
 
 bool Outputs::has(const std::string &option) const {

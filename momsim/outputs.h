@@ -37,10 +37,11 @@ public:
     AtomicFile(const AtomicFile &) = delete;
     AtomicFile &operator=(const AtomicFile &) = delete;
 
-    // Appends and flushes at once, so that the temporary file shows what
-    // was written so far (a killed run leaves it beside the untouched
-    // original).
-    void write(const std::string &text);
+    // Appends and, unless `flush` is false, flushes at once, so that the
+    // temporary file shows what was written so far (a killed run leaves it
+    // beside the untouched original). Posts write many short NC lines: they
+    // leave flushing to the buffer.
+    void write(const std::string &text, bool flush = true);
     // Flushes, syncs and renames onto the real name; answers the problem,
     // empty on success. Later calls do nothing.
     std::string commit();
@@ -69,16 +70,18 @@ public:
     // `what` names the input in messages ("the script", "--answers").
     void add_input(const std::string &what, const std::string &path);
     void add_output(const std::string &option, const std::string &path, OutputKind kind);
+    // An output first known during the run (the NC output, named by the
+    // post's variables): added and checked at once; refused (UsageError,
+    // and not added) as check() refuses it.
+    void add_checked(const std::string &option, const std::string &path, OutputKind kind);
+
+    // Forgets an output that was never opened.
+    void remove(const std::string &option);
 
     // Refuses (UsageError) an output that is the same file as an input or
     // as another output, and an existing output that is plainly not of its
     // kind. Nothing is written.
     void check() const;
-
-    // An output written elsewhere (the NC file, whose name the post may
-    // choose as it runs): why it must not be written, naming the input or
-    // output it is the same file as; empty when it may.
-    std::string clash(const std::string &what, const std::string &path) const;
 
     // Starts writing an output added before; the same file on later calls.
     AtomicFile &open(const std::string &option);

@@ -133,8 +133,8 @@ Tcl_Obj *minutes(double value) { return Tcl_NewDoubleObj(std::round(value * 1e4)
 
 }  // namespace
 
-Poster::Poster(Tcl_Interp *interp, const Options &options, Complain complain)
-    : interp_(interp), options_(options), complain_(std::move(complain)) {
+Poster::Poster(Tcl_Interp *interp, const Options &options, Outputs &files, Complain complain)
+    : interp_(interp), options_(options), complain_(std::move(complain)), files_(files) {
     for (const auto &assignment : options_.sets) overridden_.insert(assignment.first.substr(0, assignment.first.find('(')));
     for (int i = 0; i < 3; ++i) {
         index_[i] = Tcl_NewIntObj(i);
@@ -277,7 +277,7 @@ int Poster::unknown(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
 }
 
 int Poster::output(Tcl_Interp *interp, bool listing, Tcl_Obj *text) {
-    if (!outputs_.has_nc_path()) {
+    if (!nc_known_) {
         std::string path;
         if (options_.output) {
             path = *options_.output;
@@ -290,7 +290,14 @@ int Poster::output(Tcl_Interp *interp, bool listing, Tcl_Obj *text) {
                                                    listing ? "MOM_output_to_listing_device" : "MOM_output_literal"));
             return TCL_ERROR;
         }
-        outputs_.set_nc_path(path);
+        try {
+            add_nc_output(path);
+        } catch (const std::exception &error) {
+            Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: %s",
+                                                   listing ? "MOM_output_to_listing_device" : "MOM_output_literal",
+                                                   error.what()));
+            return TCL_ERROR;
+        }
     }
     int length = 0;
     const char *utf = Tcl_GetStringFromObj(text, &length);
@@ -307,7 +314,7 @@ int Poster::output(Tcl_Interp *interp, bool listing, Tcl_Obj *text) {
         Tcl_DStringFree(&native);
     }
     try {
-        (listing ? outputs_.listing() : outputs_.nc()).write_line(line);
+        files_.open(listing ? "listing" : "NC output").write(line + "\n", false);
     } catch (const std::exception &error) {
         Tcl_SetObjResult(interp, Tcl_NewStringObj(error.what(), -1));
         return TCL_ERROR;
@@ -407,8 +414,10 @@ void Poster::prepare() {
         set("feed_rate", Tcl_NewDoubleObj(0));
         std::string nc = options_.output ? *options_.output : value("output_file_full_name");
         if (nc.empty()) throw UsageError("--post: mom_output_file_full_name is empty: no NC output file");
-        outputs_.set_nc_path(nc);
-        outputs_.nc().start();
+        add_nc_output(nc);
+        // Started now, so that an NC file that cannot be written stops the
+        // run before anything ran.
+        files_.open("NC output");
     } catch (const EventFailed &) {
         throw UsageError("--post: the host variables cannot be set");
     } catch (const std::runtime_error &error) {
@@ -548,14 +557,26 @@ void Poster::post_motion(const emuhost::Motion &motion) {
     moved_ = true;
 }
 
-int Poster::finish(bool ran) {
-    if (!ran) {
-        outputs_.discard();
-        return 0;
+// The listing lies beside the NC output, with the extension .lpt (added,
+// when the NC output itself ends in .lpt).
+std::string listing_path_for(const std::string &nc_path) {
+    auto slash = nc_path.rfind('/');
+    auto dot = nc_path.rfind('.');
+    std::string stem = nc_path;
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)) stem = nc_path.substr(0, dot);
+    std::string listing = stem + ".lpt";
+    return listing == nc_path ? nc_path + ".lpt" : listing;
+}
+
+void Poster::add_nc_output(const std::string &path) {
+    files_.add_checked("NC output", path, OutputKind::Text);
+    try {
+        files_.add_checked("listing", listing_path_for(path), OutputKind::Text);
+    } catch (...) {
+        files_.remove("NC output");
+        throw;
     }
-    auto problems = outputs_.commit();
-    for (const auto &problem : problems) complain(problem);
-    return static_cast<int>(problems.size());
+    nc_known_ = true;
 }
 
 }  // namespace momsim

@@ -13,18 +13,22 @@
 #include <tcl.h>
 
 #include "emuhost/part.h"
-#include "nc_output.h"
+#include "outputs.h"
 #include "options.h"
 
 namespace momsim {
+
+// Where the listing of the NC output at `nc_path` goes.
+std::string listing_path_for(const std::string &nc_path);
 
 class Poster {
 public:
     using Complain = std::function<void(const std::string &)>;
 
-    // Works on the session's part; `complain` reports a problem on
-    // standard error.
-    Poster(Tcl_Interp *interp, const Options &options, Complain complain);
+    // Works on the session's part; the NC output and the listing join
+    // `files`, the run's outputs, which put them in place when the run
+    // ends; `complain` reports a problem on standard error.
+    Poster(Tcl_Interp *interp, const Options &options, Outputs &files, Complain complain);
     ~Poster();
     Poster(const Poster &) = delete;
     Poster &operator=(const Poster &) = delete;
@@ -46,15 +50,6 @@ public:
     bool aborted() const { return aborted_; }
     // Reports the abort; answers 1.
     int report_abort(const std::string &where);
-
-    // Puts the outputs in place, or with `ran` false (the run never got to
-    // the post) drops them, leaving the files there as they were; answers
-    // how many could not be put in place.
-    int finish(bool ran);
-
-    // Every file the run writes through the host: the NC output and the
-    // listing (none before they are known).
-    std::vector<std::string> output_paths() const { return outputs_.paths(); }
 
     // Where a failure happened, as FILE:LINE, read from Tcl's error
     // information and the places the post's procedures were defined; ""
@@ -80,6 +75,9 @@ private:
     void set(const char *variable, const std::string &value);
     void set_point(const char *variable, const double (&point)[3]);
     void complain(const std::string &message);
+    // Adds the NC output at `path` and its listing to the run's outputs,
+    // checked against every input and output. Throws UsageError.
+    void add_nc_output(const std::string &path);
     void call(const char *event);
     void post_object(tag_t tag, bool selected);
     void post_operation(const emuhost::CamObject &operation);
@@ -88,7 +86,8 @@ private:
     Tcl_Interp *interp_;
     const Options &options_;
     Complain complain_;
-    NcOutputs outputs_;
+    Outputs &files_;          // the run's outputs, the NC output and listing among them
+    bool nc_known_ = false;   // the NC output (and listing) are among files_
     std::set<std::string> overridden_;  // variables --set gave: never set here
     Tcl_CmdInfo tcl_proc_{};
     // Where each procedure was defined: FILE and the line of its "proc".

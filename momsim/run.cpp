@@ -144,7 +144,7 @@ void Run::start(const char *argv0) {
     host.on_status([this](const std::string &text) { show_status(text); });
 
     Tcl_CreateObjCommand(interp_, "MOM_run_user_function", run_user_function, this, nullptr);
-    poster_ = std::make_unique<Poster>(interp_, options_, [this](const std::string &message) { complain(message); });
+    poster_ = std::make_unique<Poster>(interp_, options_, outputs_, [this](const std::string &message) { complain(message); });
     poster_->install();
 
     if (!inputs_.part_path.empty()) {
@@ -203,9 +203,6 @@ void Run::start(const char *argv0) {
     if (options_.post) {
         if (!options_.script) throw UsageError("--post needs the post: a script to source before posting");
         poster_->prepare();
-        // The NC output and its listing obey what every output does.
-        std::string why = nc_clash();
-        if (!why.empty()) throw UsageError(why);
     }
 
     for (const auto &library : options_.loads) {
@@ -235,16 +232,6 @@ void Run::show_status(const std::string &text) {
         record["text"] = text;
         transcript_->write(record);
     }
-}
-
-std::string Run::nc_clash() const {
-    const char *const labels[] = {"the NC output", "the listing"};
-    auto paths = output_paths();
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        std::string why = outputs_.clash(labels[i < 1 ? 0 : 1], paths[i]);
-        if (!why.empty()) return why;
-    }
-    return "";
 }
 
 void Run::add_call_site(nlohmann::ordered_json &record, const CallSite &site) {
@@ -464,20 +451,6 @@ int Run::finish() {
             }
         }
     }
-    // The NC output and the listing go into place however the run ended,
-    // once the post ran at all: a run that refused to start leaves the old
-    // files alone.
-    // The post may have named its NC file only as it ran: checked again.
-    bool post_ran = ran_;
-    if (poster_ && ran_) {
-        std::string why = nc_clash();
-        if (!why.empty()) {
-            complain("cannot write the NC output: " + why + "; the files were left as they were");
-            ++problems;
-            post_ran = false;
-        }
-    }
-    if (poster_) problems += poster_->finish(post_ran);
     if (ran_ && !options_.quiet) write_channel(TCL_STDERR, account_.summary(host.part()));
     if (ran_ && options_.strict && !account_.strict_causes().empty()) {
         const auto &causes = account_.strict_causes();

@@ -16,8 +16,8 @@
 #include "inputs.h"
 #include "logs.h"
 #include "options.h"
-#include "outputs.h"
 #include "post.h"
+#include "outputs.h"
 
 namespace momsim {
 
@@ -59,10 +59,6 @@ public:
     // committed when the run ends): where a new output, an NC file say,
     // is written during the run.
     AtomicFile &output(const std::string &option) { return outputs_.open(option); }
-    // The files the post writes through the host (NC output, listing).
-    std::vector<std::string> output_paths() const {
-        return poster_ ? poster_->output_paths() : std::vector<std::string>{};
-    }
 
 private:
     // Answers how many problems it reported that turn a clean end into a
@@ -73,9 +69,6 @@ private:
     void show_dialog(const emuhost::DialogRecord &record);
     std::optional<std::string> ask_user(const emuhost::DialogRecord &record, const std::string &problem);
     void complain(const std::string &message);
-    // Why the post's NC output or listing must not be written; empty when
-    // they may.
-    std::string nc_clash() const;
     static void add_call_site(nlohmann::ordered_json &record, const CallSite &site);
 
     Options options_;

@@ -15,7 +15,8 @@
 #include "inputs.h"
 #include "locate.h"
 #include "logs.h"
-#include "nc_output.h"
+#include "outputs.h"
+#include "post.h"
 #include "options.h"
 #include "run.h"
 #include "shown.h"
@@ -94,8 +95,10 @@ TEST(Options, PostingOptions) {
 }
 
 // The NC output replaces a good file only whole: until the run ends the old
-// file stands, and a file never committed leaves nothing behind.
-TEST(NcOutput, ReplacesTheOldFileOnlyWhenCommitted) {
+// file stands, and a file never committed leaves nothing behind. An NC
+// output first named during the run is checked against the run's inputs
+// when it is named.
+TEST(NcOutput, ReplacesTheOldFileOnlyWhenCommittedAndNeverAnInput) {
     Scratch old("nc_old.ptp", "GOOD\n");
     std::string folder = old.path().substr(0, old.path().rfind('/'));
     // Files beside it whose names start with its own: its temporary files.
@@ -107,16 +110,16 @@ TEST(NcOutput, ReplacesTheOldFileOnlyWhenCommitted) {
         return count;
     };
     {
-        momsim::OutputFile abandoned(old.path());
-        abandoned.write_line("HALF");
+        momsim::AtomicFile abandoned("NC output", old.path());
+        abandoned.write("HALF\n", false);
         EXPECT_EQ(others(), 1);  // the temporary file beside it
     }
     EXPECT_EQ(old.read(), "GOOD\n");
     EXPECT_EQ(others(), 0);
 
-    momsim::OutputFile nc(old.path());
-    nc.write_line("G0 X0");
-    nc.write_line("M30");
+    momsim::AtomicFile nc("NC output", old.path());
+    nc.write("G0 X0\n", false);
+    nc.write("M30\n", false);
     EXPECT_EQ(old.read(), "GOOD\n");
     EXPECT_EQ(nc.commit(), "");
     EXPECT_EQ(old.read(), "G0 X0\nM30\n");
@@ -125,8 +128,16 @@ TEST(NcOutput, ReplacesTheOldFileOnlyWhenCommitted) {
     EXPECT_EQ(momsim::listing_path_for("/a.b/nc"), "/a.b/nc.lpt");
     EXPECT_EQ(momsim::listing_path_for("/a/b.lpt"), "/a/b.lpt.lpt");
 
-    momsim::OutputFile nowhere(folder + "/no_such_folder/x.ptp");
-    EXPECT_THROW(nowhere.write_line("x"), std::runtime_error);
+    EXPECT_THROW(momsim::AtomicFile("NC output", folder + "/no_such_folder/x.ptp"), momsim::UsageError);
+
+    Scratch script("nc_post.tcl", "proc MOM_start_of_program {} {}\n");
+    momsim::Outputs outputs;
+    outputs.add_input("the script", script.path());
+    EXPECT_THROW(outputs.add_checked("NC output", script.path(), momsim::OutputKind::Text), momsim::UsageError);
+    EXPECT_FALSE(outputs.has("NC output"));
+    outputs.add_checked("NC output", old.path(), momsim::OutputKind::Text);
+    EXPECT_THROW(outputs.add_checked("listing", old.path(), momsim::OutputKind::Text), momsim::UsageError);
+    EXPECT_TRUE(outputs.has("NC output"));
 }
 
 TEST(Options, DoubleDashEndsTheOptionsAndAnEmptyValueIsKept) {

@@ -238,9 +238,9 @@ private:
     bool description_in_place_ = false;
     std::vector<DatabasePart> database_;
     std::string grip_dir_;
+    std::string machine_name_;
     std::size_t assignments_ = 0;
     std::unordered_map<tag_t, std::size_t> assigned_;
-    std::string machine_name_;
 };
 
 EMUHOST_API const char *motion_name(MotionKind kind);
