@@ -314,7 +314,11 @@ int Poster::output(Tcl_Interp *interp, bool listing, Tcl_Obj *text) {
         Tcl_DStringFree(&native);
     }
     try {
-        files_.open(listing ? "listing" : "NC output").write(line + "\n", false);
+        // Looked up once: a post writes a line per motion event.
+        AtomicFile *&file = listing ? listing_file_ : nc_file_;
+        if (!file) file = &files_.open(listing ? "listing" : "NC output");
+        line += '\n';
+        file->write(line, false);
     } catch (const std::exception &error) {
         Tcl_SetObjResult(interp, Tcl_NewStringObj(error.what(), -1));
         return TCL_ERROR;

@@ -87,6 +87,8 @@ private:
     const Options &options_;
     Complain complain_;
     Outputs &files_;          // the run's outputs, the NC output and listing among them
+    AtomicFile *nc_file_ = nullptr;       // the NC output and the listing, once
+    AtomicFile *listing_file_ = nullptr;  // opened (owned by the outputs)
     bool nc_known_ = false;   // the NC output (and listing) are among files_
     std::set<std::string> overridden_;  // variables --set gave: never set here
     Tcl_CmdInfo tcl_proc_{};
