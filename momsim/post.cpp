@@ -335,9 +335,10 @@ int Poster::abort(Tcl_Interp *interp, Tcl_Obj *message) {
 }
 
 int Poster::report_abort(const std::string &where) {
-    complain("MOM_abort" + std::string(current_event_.empty() ? "" : " in " + current_event_) +
-             (where.empty() ? "" : " (" + where + ")") + ": " +
-             (abort_message_.empty() ? "posting aborted" : abort_message_));
+    failure_ = "MOM_abort" + std::string(current_event_.empty() ? "" : " in " + current_event_) +
+               (where.empty() ? "" : " (" + where + ")") + ": " +
+               (abort_message_.empty() ? "posting aborted" : abort_message_);
+    complain(failure_);
     return 1;
 }
 
@@ -448,8 +449,9 @@ void Poster::call(const char *event) {
         }
         if (code == TCL_ERROR) {
             std::string where = location_of(info_text);
-            complain("error in " + std::string(event) + (where.empty() ? "" : " (" + where + ")") + ": " +
-                     Tcl_GetStringResult(interp_));
+            failure_ = "error in " + std::string(event) + (where.empty() ? "" : " (" + where + ")") + ": " +
+                       Tcl_GetStringResult(interp_);
+            complain(failure_);
             if (!info_text.empty() && info_text.back() != '\n') info_text += '\n';
             Tcl_Channel err = Tcl_GetStdChannel(TCL_STDERR);
             if (err) {

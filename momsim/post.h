@@ -50,6 +50,9 @@ public:
     bool aborted() const { return aborted_; }
     // Reports the abort; answers 1.
     int report_abort(const std::string &where);
+    // What ended the posting (an event's error, MOM_abort), as reported;
+    // empty while nothing did.
+    const std::string &failure() const { return failure_; }
 
     // Where a failure happened, as FILE:LINE, read from Tcl's error
     // information and the places the post's procedures were defined; ""
@@ -101,6 +104,7 @@ private:
     bool have_tcl_unknown_ = false;
     bool aborted_ = false;
     std::string abort_message_;
+    std::string failure_;
     std::string current_event_;
     // The walk's running state.
     double machine_time_ = 0;

@@ -348,13 +348,17 @@ int Run::run_script() {
         std::string where = info ? poster_->location_of(Tcl_GetString(info)) : "";
         Tcl_DecrRefCount(key);
         Tcl_DecrRefCount(options);
-        return poster_->report_abort(where);
+        poster_->report_abort(where);
+        account_.failure(poster_->failure().substr(0, poster_->failure().find('\n')));
+        return 1;
     }
     if (code != TCL_OK) {
         report_failure(code);
         return 1;
     }
-    return options_.post ? poster_->post() : 0;
+    if (!options_.post || poster_->post() == 0) return 0;
+    account_.failure(poster_->failure().substr(0, poster_->failure().find('\n')));
+    return 1;
 }
 
 void Run::report_failure(int code) {
