@@ -45,6 +45,11 @@ Options parse_options(const std::vector<std::string> &words) {
             options.help = true;
             continue;
         }
+        if (name == "--gui") {
+            if (inline_value) throw UsageError(name + " takes no value");
+            options.gui = true;
+            continue;
+        }
         if (name == "--version") {
             if (inline_value) throw UsageError(name + " takes no value");
             options.version = true;
@@ -114,12 +119,15 @@ Options:
   --syslog FILE       write the host's system log to FILE (default: standard
                       error, each line prefixed "syslog: ")
   --transcript FILE   record everything shown to the user as JSON Lines
+  --gui               show each dialog that has no scripted answer left as a
+                      window (Tk) and wait for the user; needs an X display
   --help              show this text
   --version           show momsim's version
 
 Scripts load a plug-in themselves with MOM_run_user_function LIB ENTRY.
-With no scripted answer left, a dialog is asked at the terminal when
-standard input and output are one; otherwise it takes its default answer.
+With no scripted answer left, a dialog is shown as a window with --gui, or
+else asked at the terminal when standard input and output are one;
+otherwise it takes its default answer.
 
 Exit status: 0 when the script ends normally; 1 when it fails (the error goes
 to standard error), or when it ended normally but a scripted answer did not

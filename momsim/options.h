@@ -24,6 +24,7 @@ struct Options {
     std::optional<std::string> grip_dir;                     // --grip-dir DIR
     std::optional<std::string> syslog;                       // --syslog FILE
     std::optional<std::string> transcript;                   // --transcript FILE
+    bool gui = false;                                        // --gui
     bool help = false;
     bool version = false;
     // The script and its own arguments; no script means the prompt.

@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -141,7 +142,15 @@ void Run::start(const char *argv0) {
     for (const auto &answer : inputs_.answers.answers) host.dialogs().answer(answer.text);
     host.dialogs().on_record([this](const emuhost::DialogRecord &record) { show_dialog(record); });
     // Asking needs someone to ask: the answer is read where the dialog is shown.
-    if (::isatty(0) && ::isatty(1))
+    if (options_.gui) {
+        const char *log = std::getenv("MOMSIM_GUI_LOG");
+        gui_ = std::make_unique<Gui>(log ? log : "");
+        host.dialogs().set_prompt(
+            [this](const emuhost::DialogRecord &record, const std::string &problem) {
+                return gui_->ask(record, problem);
+            },
+            emuhost::AnswerSource::Clicked);
+    } else if (::isatty(0) && ::isatty(1))
         host.dialogs().set_prompt([this](const emuhost::DialogRecord &record, const std::string &problem) {
             return ask_user(record, problem);
         });
@@ -175,6 +184,7 @@ void Run::load(const std::string &library, const std::string &entry) {
 void Run::show_status(const std::string &text) {
     std::fprintf(stderr, "status: %s\n", text.c_str());
     if (transcript_) transcript_->write({{"call", "UF_UI_set_status"}, {"text", text}});
+    if (gui_) gui_->status(text);
 }
 
 void Run::complain(const std::string &message) {
@@ -198,6 +208,7 @@ void Run::show_dialog(const emuhost::DialogRecord &record) {
         }
     }
     if (transcript_) transcript_->write(transcript_record(record, from));
+    if (gui_ && !takes_answer(record)) gui_->show(record);
 }
 
 std::optional<std::string> Run::ask_user(const emuhost::DialogRecord &record, const std::string &problem) {
@@ -311,6 +322,12 @@ int Run::finish() {
     host.grip().set_resolver(nullptr);
 
     int problems = misfits_;
+    if (gui_ && gui_->failures() > 0) {
+        complain(std::to_string(gui_->failures()) + (gui_->failures() == 1 ? " window" : " windows") +
+                 " failed; their dialogs took their default answers");
+        problems += gui_->failures();
+    }
+    gui_.reset();
     if (ran_) {
         const auto &answers = inputs_.answers.answers;
         for (std::size_t i = next_answer_; i < answers.size(); ++i)

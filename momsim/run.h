@@ -11,6 +11,7 @@
 
 #include "emuhost/session.h"
 #include "grip.h"
+#include "gui.h"
 #include "inputs.h"
 #include "logs.h"
 #include "options.h"
@@ -68,6 +69,7 @@ private:
     std::unique_ptr<Transcript> transcript_;
     std::vector<std::unique_ptr<emuhost::Plugin>> plugins_;
     std::unique_ptr<GripStandIns> grip_;
+    std::unique_ptr<Gui> gui_;  // --gui
     std::size_t next_answer_ = 0;  // the next line of the answers file a dialog takes
     int misfits_ = 0;              // scripted answers that did not fit
     bool ran_ = false;             // the script or the prompt has started
