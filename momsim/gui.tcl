@@ -11,10 +11,11 @@
 # When gui::init is given a log file, every window writes one line to it
 # once it is on the screen: a Tcl list
 #
-#   shown WINDOW TITLE {{CLASS TEXT X Y WIDTH HEIGHT} ...}
+#   shown WINDOW TITLE FRAME {{CLASS TEXT X Y WIDTH HEIGHT} ...}
 #
-# with each label, button, entry and text widget in it, the texts read back
-# from the widgets and their places on the root window. Tests find buttons
+# with the X window id of its frame (what a window manager would close) and
+# each label, button, entry and text widget in it: the texts read back from
+# the widgets (an icon as "image NAME") and their places on the root window. Tests find buttons
 # and fields by their texts there; a line "done WINDOW RESULT" follows when
 # a modal window is answered.
 
@@ -87,7 +88,7 @@ proc gui::present {w {focus {}}} {
     if {![winfo viewable $w]} { tkwait visibility $w }
     update
     if {$focus ne ""} { focus -force $focus }
-    note shown $w [wm title $w] [describe $w]
+    note shown $w [wm title $w] [wm frame $w] [describe $w]
 }
 
 # --- modal windows ----------------------------------------------------------
@@ -150,7 +151,7 @@ proc gui::problem_line {w problem} {
 
 proc gui::show_problem {w problem} {
     $w.problem configure -text $problem
-    pack $w.problem -side top -anchor w -padx 10 -pady {8 0}
+    pack $w.problem -side top -anchor w -padx 10 -pady {8 0} -before [lindex [pack slaves $w] 0]
     bell
 }
 
@@ -313,6 +314,9 @@ proc gui::value_form {title labels values problem} {
         unset result($w)
         show_problem $w [join $bad \n]
         note refused $w [join $bad \n]
+        # The reason moved the window's contents: noted afresh.
+        update
+        note shown $w [wm title $w] [wm frame $w] [describe $w]
     }
     return [wait $w]
 }
