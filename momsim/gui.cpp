@@ -213,7 +213,7 @@ void Gui::show(const DialogRecord &record) {
             if constexpr (std::is_same_v<T, OkMessage>)
                 call("ok_box", {Tcl_NewStringObj("Message", -1), text_obj(dialog.text)});
             else if constexpr (std::is_same_v<T, InfoWindow>)
-                call("info_window", {text_obj(dialog.title), text_obj(dialog.text)});
+                call("info_window", {text_obj(dialog.title), text_obj(dialog.text), Tcl_NewIntObj(dialog.position)});
             else if constexpr (std::is_same_v<T, AboutBox>)
                 call("about_box", {text_obj(dialog.application), text_obj(dialog.other)});
         },

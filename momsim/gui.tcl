@@ -35,6 +35,7 @@ proc gui::init {logfile} {
     wm withdraw .
     wm title . "Status"
     wm resizable . 1 0
+    wm geometry . +0-0
     ttk::label .status -relief sunken -anchor w -padding {6 2} -width 60
     pack .status -fill x -expand 1
     option add *Dialog.msg.wrapLength 6i
@@ -82,6 +83,7 @@ proc gui::note {args} {
 
 # Puts a window on the screen and waits until it is there, then notes it.
 proc gui::present {w {focus {}}} {
+    if {[string match .d* $w]} { ::tk::PlaceWindow $w }
     wm deiconify $w
     raise $w
     update
@@ -231,6 +233,8 @@ proc gui::choose_file {w title filter} {
     set patterns [split $filter ";, "]
     set types [list [list $filter $patterns] {{All files} *}]
     catch {grab release $w}
+    # Tk's dialog is noted like the others once it is on the screen.
+    after 50 [list gui::note_when_shown $w.__tk_filedialog]
     if {[catch {tk_getSaveFile {*}$options -filetypes $types} chosen]} {
         set chosen [tk_getSaveFile {*}$options]
     }
@@ -239,6 +243,15 @@ proc gui::choose_file {w title filter} {
         $w.name delete 0 end
         $w.name insert 0 $chosen
     }
+}
+
+proc gui::note_when_shown {w} {
+    if {![winfo exists $w] || ![winfo viewable $w]} {
+        after 50 [list gui::note_when_shown $w]
+        return
+    }
+    update
+    note shown $w [wm title $w] [wm frame $w] [describe $w]
 }
 
 # gui::string_input CUE TEXT PROBLEM
@@ -361,16 +374,24 @@ proc gui::about_box {application credits} {
 
 # --- windows that stay ------------------------------------------------------
 
-# gui::info_window TITLE TEXT
+# gui::info_window TITLE TEXT POSITION
 #
 # The information window: one resizable text window that keeps every text
-# it is given, the newest at the bottom. Closing it hides it until the next
-# text comes.
-proc gui::info_window {title text} {
+# it is given, the newest at the bottom. It opens where POSITION asks (0 at
+# the pointer, 1 cascaded, 2 at the right edge, 3 at the left), out of the
+# way of the dialogs, which open in the middle of the screen. Closing it
+# hides it until the next text comes.
+proc gui::info_window {title text position} {
     set w .info
     if {![winfo exists $w]} {
         toplevel $w
         wm withdraw $w
+        switch -- $position {
+            0 { wm geometry $w +[winfo pointerx .]+[winfo pointery .] }
+            1 { wm geometry $w +40+40 }
+            2 { wm geometry $w -0+0 }
+            default { wm geometry $w +0+0 }
+        }
         wm protocol $w WM_DELETE_WINDOW [list wm withdraw $w]
         wm minsize $w 200 80
         text $w.text -width 64 -height 16 -wrap word -yscrollcommand [list $w.scroll set]

@@ -1,0 +1,77 @@
+# Makes the pictures of momsim's windows in docs/dialogs/ (see
+# docs/dialogs.md): runs the demo with --gui on an Xvfb of its own, answers
+# each window as demo_answers.txt does, and takes each window's picture as
+# it first shows. Run by scripts/screenshots.sh, under momsim:
+#
+#   momsim scripts/screenshots.tcl BUILDDIR
+set root [file dirname [file dirname [file normalize [info script]]]]
+set builddir [file normalize [lindex $argv 0]]
+set ::config(momsim) [info nameofexecutable]
+set ::config(builddir) $builddir
+set ::config(workdir) [file join $builddir screenshots]
+file delete -force $::config(workdir)
+file mkdir $::config(workdir)
+source [file join $root tests tcl helpers.tcl]
+source [file join $root tests tcl gui_driver.tcl]
+
+set reason [gui_xvfb]
+if {$reason ne ""} {
+    puts stderr "screenshots: $reason"
+    exit 1
+}
+set pictures [file join $root docs dialogs]
+
+# One picture of the window, as X holds it (no window manager frame).
+proc picture {shown name} {
+    set path [file join $::pictures $name.png]
+    exec env DISPLAY=$::gui_display import -quiet -window [lindex $shown 3] \
+        -strip -colors 64 png8:$path
+    puts "  $name.png  [lindex $shown 2]"
+}
+
+puts "momsim --gui --load tarvex --set output_file_directory=/tmp/tarvex_demo examples/demo_post.tcl"
+# A fixed output folder, made afresh, so that the pictures show the same
+# names and folder listing wherever the tree lies.
+set out /tmp/tarvex_demo
+file delete -force $out
+set run [gui_start --load tarvex --set output_file_directory=$out [file join $root examples demo_post.tcl]]
+set step 0
+while 1 {
+    set shown [gui_next run]
+    if {[lindex $shown 1] eq ".info"} { set info $shown; continue }
+    # The demo's windows in turn, answered as demo_answers.txt answers them.
+    switch -- [incr step] {
+        1 { picture $shown about; gui_click $shown OK }
+        2 { picture $shown message; gui_click $shown Yes }
+        3 { picture $shown entry; xdo type --delay 20 JD; gui_click $shown OK }
+        4 {
+            picture $shown values
+            xdo type --delay 20 25x
+            gui_click $shown OK
+            set shown [gui_next run]
+            picture $shown values_refused
+            gui_click_field $shown 25x
+            xdo key ctrl+slash
+            xdo type --delay 20 25
+            xdo key Tab
+            xdo type --delay 20 1500
+            gui_click $shown OK
+        }
+        5 {
+            picture $shown filebox
+            gui_click $shown "Choose file..."
+            picture [gui_next run] chooser
+            xdo key Escape
+            after 300
+            gui_click $shown OK
+        }
+        6 { picture $info info; picture $shown abort; gui_click $shown Abort }
+        7 { picture $shown box; gui_click $shown OK; break }
+    }
+}
+set end [gui_finish run]
+gui_xvfb_stop
+if {[dict get $end status] != 0} {
+    puts stderr "screenshots: the demo ended with [dict get $end status]:\n[dict get $end err]"
+    exit 1
+}
