@@ -243,6 +243,7 @@ proc gui::choose_file {w title filter} {
         $w.name delete 0 end
         $w.name insert 0 $chosen
     }
+    note chosen $w $chosen
 }
 
 proc gui::note_when_shown {w} {

@@ -7,5 +7,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset default >/dev/null
-cmake --build --preset default --target momsim wm_close
+cmake --build --preset default --target momsim wm_close status_plugin
 build/default/momsim scripts/screenshots.tcl build/default
