@@ -60,11 +60,13 @@ proc gui_start {args} {
     write_file $log ""
     set chan [open |[list env DISPLAY=$::gui_display MOMSIM_GUI_LOG=$log \
         $::config(momsim) --gui {*}$args 2> $err] r]
-    return [dict create chan $chan log $log err $err read 0]
+    fconfigure $chan -blocking 0
+    return [dict create chan $chan log $log err $err read 0 out {}]
 }
 
 # Waits for the next line of the window log that begins with one of `kinds`
-# and answers it as a list; lines before it are passed over.
+# and answers it as a list; lines before it are passed over. Answers an
+# empty list when the run has ended without one.
 proc gui_next {runvar {kinds shown}} {
     upvar 1 $runvar run
     set deadline [expr {[clock milliseconds] + 20000}]
@@ -83,6 +85,10 @@ proc gui_next {runvar {kinds shown}} {
             if {[lindex $entry 0] in $kinds} { return $entry }
             set entry {}
         }
+        # Its output is kept as it comes, so that a run that ended is seen.
+        set chan [dict get $run chan]
+        dict append run out [read $chan]
+        if {[eof $chan]} { return {} }
         after 50
     }
     error "no window came within 20 seconds; momsim said: [read_file [dict get $run err]]"
@@ -142,7 +148,7 @@ proc gui_finish {runvar} {
     upvar 1 $runvar run
     set chan [dict get $run chan]
     fconfigure $chan -blocking 1
-    set out [read $chan]
+    set out [dict get $run out][read $chan]
     set status 0
     if {[catch {close $chan} message options]} {
         set code [dict get $options -errorcode]
