@@ -83,7 +83,7 @@ proc gui::note {args} {
 
 # Puts a window on the screen and waits until it is there, then notes it.
 proc gui::present {w {focus {}}} {
-    if {[string match .d* $w]} { ::tk::PlaceWindow $w }
+    if {$w ni {. .info}} { ::tk::PlaceWindow $w }
     wm deiconify $w
     raise $w
     update
@@ -95,12 +95,12 @@ proc gui::present {w {focus {}}} {
 
 # --- modal windows ----------------------------------------------------------
 
-# Makes a fresh toplevel whose result is "closed" when it goes away before
-# an answer.
-proc gui::window {title} {
+# Makes a fresh toplevel, named after its kind (.message1, .filebox2, ...),
+# whose result is "closed" when it goes away before an answer.
+proc gui::window {kind title} {
     variable serial
     variable result
-    set w .d[incr serial]
+    set w .$kind[incr serial]
     toplevel $w
     wm withdraw $w
     wm title $w $title
@@ -164,7 +164,7 @@ proc gui::show_problem {w problem} {
 # The first button is the default (Return), Escape presses the last.
 # Answers the index of the pressed button, from 0, or "closed".
 proc gui::message_dialog {title type lines labels problem} {
-    set w [window $title]
+    set w [window message $title]
     problem_line $w $problem
     set icon [lindex {error warning information question} $type]
     ttk::frame $w.body
@@ -193,7 +193,7 @@ proc gui::message_dialog {title type lines labels problem} {
 # or picked with Tk's file dialog (Choose file...), and OK, Back, Cancel.
 # Answers {3 NAME}, 1 (Back), 2 (Cancel, Escape) or "closed".
 proc gui::filebox {title prompt filter name problem} {
-    set w [window $title]
+    set w [window filebox $title]
     problem_line $w $problem
     ttk::label $w.prompt -text $prompt -justify left
     ttk::label $w.filter -text "Filter: $filter"
@@ -260,7 +260,7 @@ proc gui::note_when_shown {w} {
 # The one-line entry: the cue, the text (the default text to begin with)
 # and OK, Back, Cancel. Answers {3 TEXT}, 1, 2 or "closed".
 proc gui::string_input {cue text problem} {
-    set w [window $cue]
+    set w [window entry $cue]
     problem_line $w $problem
     ttk::label $w.cue -text $cue
     ttk::entry $w.text -width 40
@@ -284,7 +284,7 @@ proc gui::string_input {cue text problem} {
 # Answers {3 VALUE ...}, 1, 2 or "closed".
 proc gui::value_form {title labels values problem} {
     variable result
-    set w [window $title]
+    set w [window values $title]
     problem_line $w $problem
     ttk::frame $w.form
     set i 0
@@ -339,7 +339,7 @@ proc gui::value_form {title labels values problem} {
 #
 # A message box with the text and a single OK; waits for it.
 proc gui::ok_box {title text} {
-    set w [window $title]
+    set w [window box $title]
     ttk::frame $w.body
     ttk::label $w.body.icon -image ::tk::icons::information
     ttk::label $w.body.text -text [string trimright $text \n] -justify left -wraplength 520
@@ -358,7 +358,7 @@ proc gui::ok_box {title text} {
 #
 # The About box: the application's name and the credits, with OK.
 proc gui::about_box {application credits} {
-    set w [window "About $application"]
+    set w [window about "About $application"]
     ttk::label $w.icon -image ::tk::icons::information
     ttk::label $w.name -text $application -font TkHeadingFont
     ttk::label $w.credits -text $credits -justify left -wraplength 400

@@ -35,38 +35,66 @@ puts "momsim --gui --load tarvex --set output_file_directory=/tmp/tarvex_demo ex
 set out /tmp/tarvex_demo
 file delete -force $out
 set run [gui_start --load tarvex --set output_file_directory=$out [file join $root examples demo_post.tcl]]
-set step 0
-while 1 {
-    set shown [gui_next run]
-    if {[lindex $shown 1] eq ".info"} { set info $shown; continue }
-    # The demo's windows in turn, answered as demo_answers.txt answers them.
-    switch -- [incr step] {
-        1 { picture $shown about; gui_click $shown OK }
-        2 { picture $shown message; gui_click $shown Yes }
-        3 { picture $shown entry; xdo type --delay 20 JD; gui_click $shown OK }
-        4 {
-            picture $shown values
-            xdo type --delay 20 25x
-            gui_click $shown OK
-            set shown [gui_next run]
-            picture $shown values_refused
-            gui_click_field $shown 25x
-            xdo key ctrl+slash
-            xdo type --delay 20 25
-            xdo key Tab
-            xdo type --delay 20 1500
+# Each kind of window is pictured the first time it shows and answered as
+# demo_answers.txt answers the demo: Yes, JD, 25 and 1500, the name
+# proposed, Abort, OK.
+proc labels {shown} {
+    set out {}
+    foreach widget [lindex $shown 4] {
+        if {[lindex $widget 0] eq "TButton"} { lappend out [lindex $widget 1] }
+    }
+    return $out
+}
+proc first {name} {
+    if {[info exists ::taken($name)]} { return 0 }
+    set ::taken($name) 1
+}
+while {[set shown [gui_next run]] ne ""} {
+    switch -glob -- [lindex $shown 1] {
+        .info { set info $shown }
+        .about* { if {[first about]} { picture $shown about }; gui_click $shown OK }
+        .message* {
+            if {"Abort" in [labels $shown]} {
+                if {[first abort]} {
+                    if {[info exists info]} { picture $info info }
+                    picture $shown abort
+                }
+            } elseif {[first message]} {
+                picture $shown message
+            }
+            gui_click $shown [lindex [labels $shown] 0]
+        }
+        .entry* {
+            if {[first entry]} { picture $shown entry }
+            xdo type --delay 20 JD
             gui_click $shown OK
         }
-        5 {
-            picture $shown filebox
-            gui_click $shown "Choose file..."
-            picture [gui_next run] chooser
-            xdo key Escape
-            gui_next run chosen
+        .values* {
+            if {[first values]} {
+                picture $shown values
+                xdo type --delay 20 25x
+                gui_click $shown OK
+                set shown [gui_next run]
+                picture $shown values_refused
+                gui_click_field $shown 25x
+                xdo key ctrl+slash
+                xdo type --delay 20 25
+                xdo key Tab
+                xdo type --delay 20 1500
+            }
             gui_click $shown OK
         }
-        6 { picture $info info; picture $shown abort; gui_click $shown Abort }
-        7 { picture $shown box; gui_click $shown OK; break }
+        .filebox* {
+            if {[first filebox]} {
+                picture $shown filebox
+                gui_click $shown "Choose file..."
+                picture [gui_next run] chooser
+                xdo key Escape
+                gui_next run chosen
+            }
+            gui_click $shown OK
+        }
+        .box* { if {[first box]} { picture $shown box }; gui_click $shown OK }
     }
 }
 set end [gui_finish run]
@@ -80,7 +108,7 @@ if {[dict get $end status] != 0} {
 set plugin [file join $builddir tests tcl libstatus_plugin.so]
 set script [file join $::config(workdir) status.tcl]
 write_file $script "MOM_box_message {Status shown}\n"
-puts "momsim --gui --load $plugin --load tarvex status.tcl"
+puts "momsim --gui --load BUILDDIR/tests/tcl/libstatus_plugin.so --load tarvex status.tcl"
 set run [gui_start --load $plugin --load tarvex $script]
 picture [gui_next run] status
 gui_click [gui_next run] OK
