@@ -24,6 +24,7 @@ namespace eval gui {
     variable result
     array set result {}
     variable serial 0
+    variable choosing 0
 }
 
 # gui::init LOGFILE
@@ -234,10 +235,12 @@ proc gui::choose_file {w title filter} {
     set types [list [list $filter $patterns] {{All files} *}]
     catch {grab release $w}
     # Tk's dialog is noted like the others once it is on the screen.
+    variable choosing 1
     after 50 [list gui::note_when_shown $w.__tk_filedialog]
     if {[catch {tk_getSaveFile {*}$options -filetypes $types} chosen]} {
         set chosen [tk_getSaveFile {*}$options]
     }
+    set choosing 0
     catch {grab $w}
     if {$chosen ne ""} {
         $w.name delete 0 end
@@ -247,6 +250,8 @@ proc gui::choose_file {w title filter} {
 }
 
 proc gui::note_when_shown {w} {
+    variable choosing
+    if {!$choosing} return
     if {![winfo exists $w] || ![winfo viewable $w]} {
         after 50 [list gui::note_when_shown $w]
         return
