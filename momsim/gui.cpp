@@ -96,8 +96,11 @@ Gui::Gui(const std::string &log_path) {
         interp_ = nullptr;
         throw std::runtime_error("momsim's window script failed: " + reason);
     }
-    if (!call("init", {Tcl_NewStringObj(log_path.c_str(), -1)}))
-        throw UsageError("--gui: the test log " + log_path + " cannot be written");
+    if (!call("init", {Tcl_NewStringObj(log_path.c_str(), -1)})) {
+        Tcl_DeleteInterp(interp_);
+        interp_ = nullptr;
+        throw UsageError("--gui: the windows cannot start (MOMSIM_GUI_LOG=" + log_path + ")");
+    }
 }
 
 Gui::~Gui() {
