@@ -8,6 +8,7 @@
  * outlive the handler (the interpreter reads it after we return).
  */
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,12 +32,65 @@ static_assert(sizeof(STARTUPINFOA) == (sizeof(void *) == 8 ? 104 : 68),
 #endif
 
 /* The 64-bit deliverable wraps a few operations in catch-all guards; the
- * 32-bit one is built without them. */
+ * 32-bit one is built without them. (<cstdint> gives UINTPTR_MAX: without
+ * it the test would silently read 0 and drop the guards.) */
+#if !defined(UINTPTR_MAX)
+#error "UINTPTR_MAX is not defined: the guard switch cannot tell the pointer width"
+#endif
 #if UINTPTR_MAX > 0xFFFFFFFFu
 #define TARVEX_GUARDS 1
 #else
 #define TARVEX_GUARDS 0
 #endif
+
+#if TARVEX_GUARDS && defined(TARVEX_SEH_GUARD)
+/* src/seh_guard.c: runs operation(context) in a structured exception frame
+ * and answers 1 when an access violation or any other structured exception
+ * was raised in it. */
+extern "C" int tarvex_seh_call(void (*operation)(void *), void *context);
+#endif
+
+#if TARVEX_GUARDS
+struct GuardedCall {
+    void (*operation)(void *);
+    void *context;
+    bool thrown;
+};
+
+/* Inside the structured exception frame: C++ exceptions are caught here,
+ * before they could reach a frame that is not C++. */
+static void run_catching(void *call)
+{
+    GuardedCall *guarded = static_cast<GuardedCall *>(call);
+    try {
+        guarded->operation(guarded->context);
+    } catch (...) {
+        guarded->thrown = true;
+    }
+}
+#endif
+
+/* The catch-all guard: runs operation(context) and answers true when it
+ * raised an exception, which then ends there. In the 64-bit Windows build
+ * that is any exception, a C++ one or a structured one (an access violation
+ * in the shell, a bad pointer from the host); in other 64-bit builds a C++
+ * exception. The 32-bit deliverable has no guard: the operation runs as a
+ * plain call and whatever it raises goes on to the host. */
+static bool raises_exception(void (*operation)(void *), void *context)
+{
+#if TARVEX_GUARDS
+    GuardedCall guarded = {operation, context, false};
+#if defined(TARVEX_SEH_GUARD)
+    if (tarvex_seh_call(run_catching, &guarded) != 0) return true;
+#else
+    run_catching(&guarded);
+#endif
+    return guarded.thrown;
+#else
+    operation(context);
+    return false;
+#endif
+}
 
 /* ---- Diagnostics ------------------------------------------------------- */
 
@@ -65,8 +119,11 @@ static int report_host_call(const char *file, int line, const char *call_text, i
 }
 
 /* Makes an Open API call and reports it if it fails; the call's source text
- * is the text of the report. */
-#define REPORT(call) report_host_call(__FILE__, __LINE__, #call, (call))
+ * is the text of the report. The report names this file as it lies in the
+ * source tree: __FILE__ would name it as the compiler was handed it, an
+ * absolute path of the build machine or one relative to the build folder. */
+#define REPORT_SOURCE "src/mom_extend.cpp"
+#define REPORT(call) report_host_call(REPORT_SOURCE, __LINE__, #call, (call))
 
 /* Sets a result text that outlives the handler (a literal or a buffer the
  * command keeps for the purpose). */
@@ -159,16 +216,12 @@ static int mom_about_stub(MomId, InterpRecord *, int, const char *[])
 {
     char credits[132];
     snprintf(credits, sizeof credits, "%s", about_credits);
-#if TARVEX_GUARDS
-    try {
-        ShellAboutA(NULL, about_application, credits, NULL);
-    } catch (...) {
+    auto show_about = [](void *text) { ShellAboutA(NULL, about_application, static_cast<char *>(text), NULL); };
+    if (raises_exception(show_about, credits)) {
+        /* The shell's box failed: the host's own shows the credits. */
         UF_print_syslog(" ShellAbout error process \n", 0);
         uc1601(credits, 1);
     }
-#else
-    ShellAboutA(NULL, about_application, credits, NULL);
-#endif
     return 0;
 }
 
@@ -631,17 +684,18 @@ static int mom_set_attribute_program(MomId mom, InterpRecord *, int argc, const 
     memset(&texts, 0, sizeof texts);
 
     if (argc < 5) {
-        int ready = 0;
-#if TARVEX_GUARDS
-        try {
-            ready = read_stamp_variables(mom, texts);
-        } catch (...) {
-            return 0;
-        }
-#else
-        ready = read_stamp_variables(mom, texts);
-#endif
-        if (!ready) return 0;
+        /* A read that raises (a bad pointer from the host) ends the
+         * command with nothing stamped. */
+        struct VariableReads {
+            MomId mom;
+            StampTexts *texts;
+            int ready;
+        } reads = {mom, &texts, 0};
+        auto read_all = [](void *context) {
+            VariableReads *r = static_cast<VariableReads *>(context);
+            r->ready = read_stamp_variables(r->mom, *r->texts);
+        };
+        if (raises_exception(read_all, &reads) || !reads.ready) return 0;
 
         int obj_count = 0;
         tag_t *tags = NULL;
@@ -836,6 +890,22 @@ static int mom_call_grip(MomId, InterpRecord *interp, int argc, const char *argv
     return 0;
 }
 
+/* The profile call reads a file named without any folder from the Windows
+ * folder, while the probe (like every other file call) opens it in the
+ * current folder. Writes into `read_path` the name that makes the profile
+ * call read the very file the probe found: a bare name gets the current
+ * folder put before it; any other path is kept as it is. */
+static void profile_path(char *read_path, size_t size, const char *file)
+{
+#if defined(_WIN32)
+    static const char current_folder[] = ".\\";
+#else
+    static const char current_folder[] = "./";
+#endif
+    bool has_folder = strpbrk(file, "\\/") != NULL || (file[0] != '\0' && file[1] == ':');
+    snprintf(read_path, size, "%s%s", has_folder ? "" : current_folder, file);
+}
+
 static int mom_get_ini_string(MomId, InterpRecord *interp, int argc, const char *argv[])
 {
     static char value[FILE_TEXT_SIZE];
@@ -858,15 +928,21 @@ static int mom_get_ini_string(MomId, InterpRecord *interp, int argc, const char 
         log_with_text(" Can't find or read file =", file, "\n");
         return 0;
     }
-#if TARVEX_GUARDS
-    try {
-#endif
-        GetPrivateProfileStringA(section, key, default_value, value, sizeof value, file);
-#if TARVEX_GUARDS
-    } catch (...) {
+    char read_path[FILE_TEXT_SIZE + 2];
+    profile_path(read_path, sizeof read_path, file);
+    struct Lookup {
+        const char *section, *key, *default_value;
+        char *value;
+        DWORD size;
+        const char *file;
+    } lookup = {section, key, default_value, value, sizeof value, read_path};
+    auto read_value = [](void *context) {
+        Lookup *l = static_cast<Lookup *>(context);
+        GetPrivateProfileStringA(l->section, l->key, l->default_value, l->value, l->size, l->file);
+    };
+    /* After a fault the result is what the lookup had written by then. */
+    if (raises_exception(read_value, &lookup))
         UF_print_syslog("GetPrivateProfileString - Can't open and read *.ini file!\n", 0);
-    }
-#endif
     value[sizeof value - 1] = '\0';
     set_result(interp, value);
     return 0;
@@ -980,17 +1056,19 @@ static int mom_run_exec(MomId, InterpRecord *, int argc, const char *argv[])
     char line[RUN_LINE_SIZE];
     memset(line, 0, sizeof line);
     size_t used = 0;
-    /* The first word that does not fit ends the line. */
-    for (int i = 1; i < argc; i++)
-        if (!append_quoted_word(line, sizeof line, &used, argv[i], i == 1)) break;
+    /* A word that cannot be written or does not fit makes a line that is
+     * not the one asked for: nothing is started then, rather than the
+     * program with its arguments cut off. */
+    bool complete = true;
+    for (int i = 1; i < argc && complete; i++)
+        complete = append_quoted_word(line, sizeof line, &used, argv[i], i == 1);
 
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     memset(&process, 0, sizeof process);
-    /* Without the program on the line there is nothing to start. */
-    if (used == 0 ||
+    if (!complete ||
         !CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
         UF_print_syslog(" CreateProcess don't Start the child process \n", 0);
         return 0;
@@ -1010,15 +1088,15 @@ static int mom_shell_exec(MomId, InterpRecord *, int argc, const char *argv[])
         if (!copy_or_refuse(parameters, argv[2], "MOM_shell_exec", "parameter text")) return 0;
         parameter_text = parameters;
     }
-#if TARVEX_GUARDS
-    try {
-#endif
-        ShellExecuteA(NULL, NULL, argv[1], parameter_text, NULL, SW_SHOW);
-#if TARVEX_GUARDS
-    } catch (...) {
+    struct ShellAction {
+        const char *file, *parameters;
+    } action = {argv[1], parameter_text};
+    auto perform = [](void *context) {
+        ShellAction *a = static_cast<ShellAction *>(context);
+        ShellExecuteA(NULL, NULL, a->file, a->parameters, NULL, SW_SHOW);
+    };
+    if (raises_exception(perform, &action))
         UF_print_syslog(" ShellExecute execute with error \n", 0);
-    }
-#endif
     return 0;
 }
 

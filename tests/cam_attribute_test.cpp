@@ -137,6 +137,17 @@ TEST_P(AssignAttribute, TextsAtTheirLimitsAreTakenWhole) {
     std::string title(50, 'T'), value(132, 'v');
     EXPECT_EQ(assign({title, value, std::string(133, 'K')}).result, "0");
     EXPECT_EQ(text_of(31, title), value);
+
+    // An operation named with exactly 133 characters, read from
+    // operation_name when the host names no current operation.
+    const std::string name(133, 'O');
+    part().object(32)->name = name;
+    part().set_current_operation(0);
+    host().set_variable("operation_name", name);
+    host().clear_logs();
+    EXPECT_EQ(assign({"AT_LIMIT", "yes"}).result, "0");
+    EXPECT_EQ(text_of(32, "AT_LIMIT"), "yes");
+    EXPECT_TRUE(host().syslog().empty());
 }
 
 TEST_P(AssignAttribute, FailedSearchByNameLogsAndAssignsNothing) {

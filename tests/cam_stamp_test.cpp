@@ -192,6 +192,16 @@ TEST_P(StampProgram, TextsAtTheirLimitsAreTakenWhole) {
     host().set_variable("machine_name", machine);
     stamp();
     expect_stamp(24, basename + ".ptp", time, machine);
+
+    // The output file text at exactly 132 characters, in both modes.
+    part().load_text(tarvex_test::kCamPart, "cam part");
+    host().set_variable("group_name", "P2");
+    host().set_variable("output_file_basename", std::string(128, 'B'));
+    stamp();
+    EXPECT_EQ(text_of(22, "OPU_FILE_UP_NAME"), std::string(128, 'B') + ".ptp");
+    stamp({"P1", std::string(132, 'f'), "t", "m"});
+    EXPECT_EQ(text_of(21, "OPU_FILE_UP_NAME"), std::string(132, 'f'));
+    EXPECT_TRUE(host().syslog().empty());
 }
 
 TEST_P(StampProgram, FailedAssignmentIsReportedAndTheOtherRowsStillWritten) {

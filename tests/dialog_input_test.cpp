@@ -145,6 +145,32 @@ TEST_P(InputDialogs, Uc1609ArgumentChecksStopQuietly) {
     EXPECT_EQ(host().count_calls("UF_MOM_ask_double_array"), 0u);
 }
 
+TEST_P(InputDialogs, Uc1609ShowsFourteenItemsAndRefusesFifteen) {
+    std::vector<std::string> labels, values;
+    for (int i = 0; i < 15; ++i) {
+        labels.push_back("L" + std::to_string(i));
+        values.push_back(std::to_string(i) + ".5");
+    }
+    set_array("lbl", labels);
+    set_array("val", values);
+    host().dialogs().answer("3");
+    emuhost::CallResult result;
+    auto output = tarvex_test::capture([&] { result = call({"MOM_uc1609", "14", "lbl", "val"}); });
+    EXPECT_EQ(result.result, "3");
+    const auto &input = host().dialogs().last().as<RealInput>();
+    EXPECT_EQ(input.labels, std::vector<std::string>(labels.begin(), labels.begin() + 14));
+    EXPECT_EQ(input.values.size(), 14u);
+    EXPECT_EQ(input.values.back(), 13.5);
+    EXPECT_NE(output.out.find("13)=L13=13.500000 \n"), std::string::npos) << output.out;
+
+    host().clear_calls();
+    host().unset_variable("uc1609_return");
+    EXPECT_EQ(call({"MOM_uc1609", "15", "lbl", "val"}).result, "8");
+    EXPECT_EQ(host().count_calls("uc1609"), 0u);
+    EXPECT_EQ(host().variable("uc1609_return"), std::nullopt);
+    EXPECT_TRUE(host().syslog().empty());
+}
+
 TEST_P(InputDialogs, Uc1609TracesShowsAndReportsTheResponse) {
     set_array("lbl", {"X offset", "A label of twenty ch", ""});
     set_array("val", {"1.5", "-0.25", "1e3"});

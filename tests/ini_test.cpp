@@ -7,6 +7,7 @@
 #endif
 
 #include <cstring>
+#include <filesystem>
 
 #include "file_scratch.h"
 #include "harness.h"
@@ -62,6 +63,27 @@ TEST_P(Ini, ShortPathsGoToTheProbe) {
     EXPECT_EQ(call({"MOM_get_ini_string", "", "Post", "k"}).result, "");
     EXPECT_EQ(call({"MOM_get_ini_string", "q", "Post", "k"}).result, "");
     EXPECT_EQ(host().syslog(), (Lines{" Can't find or read file =\n", " Can't find or read file =q\n"}));
+}
+
+TEST_P(Ini, BareFileNameIsReadFromTheCurrentFolderWhereTheProbeFoundIt) {
+    // Windows' profile call would look for a bare name in the Windows
+    // folder; the command reads the file that the probe opened.
+    std::string path = scratch_.write("tarvex_bare_name.ini", "[Post]\nmachine=HMC500\n");
+    std::filesystem::create_directory(scratch_.path("sub"));
+    scratch_.write("sub/nested.ini", "[Post]\nmachine=DMU50\n");
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(scratch_.root());
+    auto lookup = [&](const std::string &file) { return call({"MOM_get_ini_string", file, "Post", "machine"}).result; };
+    const std::string bare = lookup("tarvex_bare_name.ini");
+    const std::string relative = lookup("sub/nested.ini");
+    const std::string absolute = lookup(path);
+    const std::string missing = lookup("tarvex_absent.ini");
+    std::filesystem::current_path(before);
+    EXPECT_EQ(bare, "HMC500");
+    EXPECT_EQ(relative, "DMU50");
+    EXPECT_EQ(absolute, "HMC500");
+    EXPECT_EQ(missing, "");
+    EXPECT_EQ(host().syslog(), Lines{" Can't find or read file =tarvex_absent.ini\n"});
 }
 
 TEST_P(Ini, TooFewArgumentsTouchNothing) {

@@ -3,8 +3,10 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -12,6 +14,8 @@
 #endif
 
 #include <chrono>
+#include <cstdint>
+#include <filesystem>
 #include <thread>
 
 #include "file_scratch.h"
@@ -65,6 +69,8 @@ protected:
         set_environment("TARVEX_CHILD_SLEEP_MS", "");
     }
     void TearDown() override {
+        set_environment("TARVEX_CHILD_ABOUT", "");
+        set_environment("TARVEX_CHILD_HANDLE", "");
         set_environment("TARVEX_CHILD_OUT", "");
         set_environment("TARVEX_CHILD_SLEEP_MS", "");
         HostTest::TearDown();
@@ -179,26 +185,102 @@ TEST_P(Processes, RunExecReturnsAtOnceWhileTheChildRunsOn) {
     EXPECT_TRUE(host().syslog().empty());
 }
 
-TEST_P(Processes, RunExecStopsAtTheFirstWordThatDoesNotFit) {
+TEST_P(Processes, RunExecStartsNothingWhenAWordDoesNotFit) {
     REQUIRE_CHILD();
+    const Lines start_failure{" CreateProcess don't Start the child process \n"};
     // The line holds 1023 characters: the quoted program, then a blank and
-    // each quoted word.
+    // each quoted word. A line that is exactly full still starts.
     const std::size_t room = 1023 - (kChild.size() + 2) - 3;
-    run_exec({kChild, std::string(500, 'a'), std::string(600, 'b'), "c"});
-    EXPECT_EQ(child_words(), (Words{kChild, std::string(500, 'a')}));
-
     run_exec({kChild, std::string(room, 'f')});
     EXPECT_EQ(child_words(), (Words{kChild, std::string(room, 'f')}));
 
-    run_exec({kChild, std::string(room + 1, 'g'), "h"});
-    EXPECT_EQ(child_words(), (Words{kChild}));
+    // One character more, anywhere, and nothing is started at all: never
+    // the program with its arguments cut off.
+    struct Case {
+        const char *what;
+        Words arguments;
+    };
+    const std::vector<Case> cases = {
+        {"a word one too long", {std::string(room + 1, 'g')}},
+        {"a long word after one that fits", {std::string(500, 'a'), std::string(600, 'b'), "c"}},
+        {"a short word after a long one", {std::string(room + 1, 'g'), "h"}},
+        {"an escaped quote takes two characters", {std::string(room - 1, 'q') + "\""}},
+        {"no room after a full line", {std::string(room - 2, 'q') + "\"", "h"}},
+    };
+    for (const Case &each : cases) {
+        SCOPED_TRACE(each.what);
+        host().clear_logs();
+        Words words{kChild};
+        words.insert(words.end(), each.arguments.begin(), each.arguments.end());
+        run_exec(words);
+        EXPECT_EQ(host().syslog(), start_failure);
+        EXPECT_EQ(child_words(1), Words{});
+    }
+}
 
-    // An escaped quote takes two characters of the line.
-    run_exec({kChild, std::string(room - 2, 'q') + "\"", "h"});
-    EXPECT_EQ(child_words(), (Words{kChild, std::string(room - 2, 'q') + "\""}));
-    run_exec({kChild, std::string(room - 1, 'q') + "\"", "h"});
-    EXPECT_EQ(child_words(), (Words{kChild}));
+// The child starts with no handle of the host's, even one the host made
+// inheritable, and in the host's current folder.
+TEST_P(Processes, RunExecChildInheritsNoHandleAndStartsInTheHostsFolder) {
+    REQUIRE_CHILD();
+    const std::string about = scratch_.path("about");
+    set_environment("TARVEX_CHILD_ABOUT", about);
+    std::string held = scratch_.write("held.bin", std::string(4321, 'h'));
+#if defined(_WIN32)
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE handle = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ, &inheritable, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    set_environment("TARVEX_CHILD_HANDLE", std::to_string(reinterpret_cast<uintptr_t>(handle)));
+    auto folder = [] {
+        char text[MAX_PATH];
+        DWORD length = GetCurrentDirectoryA(sizeof text, text);
+        return std::string(text, length);
+    };
+    auto change_folder = [](const std::string &to) { return SetCurrentDirectoryA(to.c_str()) != 0; };
+#else
+    int handle = open(held.c_str(), O_RDONLY);  // no O_CLOEXEC: inheritable
+    ASSERT_GE(handle, 0);
+    set_environment("TARVEX_CHILD_HANDLE", std::to_string(handle));
+    auto folder = [] {
+        char text[4096];
+        return std::string(getcwd(text, sizeof text) ? text : "");
+    };
+    auto change_folder = [](const std::string &to) { return chdir(to.c_str()) == 0; };
+#endif
+    const std::string before = folder();
+    const std::string work = scratch_.path("work");
+    std::filesystem::create_directory(work);
+    ASSERT_TRUE(change_folder(work));
+    const std::string host_folder = folder();
+
+    // The probe itself sees a handle that is inherited.
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::string line = "\"" + kChild + "\"";
+    std::vector<char> text(line.begin(), line.end());
+    text.push_back('\0');
+    ASSERT_TRUE(CreateProcessA(NULL, text.data(), NULL, NULL, TRUE, 0, NULL, NULL, &startup, &process));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    EXPECT_EQ(child_words(), Words{kChild});
+    EXPECT_EQ(tarvex_test::read_file(about), "folder=" + host_folder + "\nhandle=4321\n");
+
+    run_exec({kChild});
+    EXPECT_EQ(child_words(), Words{kChild});
+    std::string report = tarvex_test::read_file(about);
+    EXPECT_EQ(report.substr(0, report.find('\n')), "folder=" + host_folder);
+    EXPECT_EQ(report.find("handle=4321"), std::string::npos) << report;
     EXPECT_TRUE(host().syslog().empty());
+
+    EXPECT_TRUE(change_folder(before));
+    set_environment("TARVEX_CHILD_ABOUT", "");
+    set_environment("TARVEX_CHILD_HANDLE", "");
+#if defined(_WIN32)
+    CloseHandle(handle);
+#else
+    close(handle);
+#endif
 }
 
 TEST_P(Processes, RunExecLogsAProgramThatCannotStart) {

@@ -112,6 +112,13 @@ void Session::throw_in_call(const std::string &call, bool once) {
     faults_[call] = Fault{0, once, true};
 }
 
+void Session::crash_in_call(const std::string &call, bool once) {
+    Fault fault;
+    fault.once = once;
+    fault.crash = true;
+    faults_[call] = fault;
+}
+
 void Session::clear_faults() { faults_.clear(); }
 
 std::size_t Session::count_calls(const std::string &call) const {
@@ -126,6 +133,14 @@ std::optional<int> Session::enter(const char *call) {
     Fault fault = found->second;
     if (fault.once) faults_.erase(found);
     if (fault.raise) throw InjectedFault(call);
+    if (fault.crash) {
+        // The session is consistent here: the call is recorded and a
+        // one-time fault already taken back.
+        // (The pointer itself is volatile, so the compiler cannot see that
+        // it is null and put a trap of its own in place of the write.)
+        volatile int *volatile nowhere = nullptr;
+        *nowhere = 0;
+    }
     return fault.code;
 }
 

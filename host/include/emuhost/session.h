@@ -79,6 +79,11 @@ public:
     // doing its work, once or every time; or it throws InjectedFault.
     void fail_call(const std::string &call, int code, bool once = false);
     void throw_in_call(const std::string &call, bool once = false);
+    // The named call raises a real access violation (it writes to address
+    // 0), as a host handing back a bad pointer would: only a caller that
+    // catches structured exceptions survives it (the 64-bit Windows
+    // plug-in's guards); anywhere else it ends the program.
+    void crash_in_call(const std::string &call, bool once = false);
     void clear_faults();
 
     // Every Open API call made, by name, in order.
@@ -114,6 +119,7 @@ private:
         int code = 0;
         bool once = false;
         bool raise = false;
+        bool crash = false;
     };
     void clear_state();
 
