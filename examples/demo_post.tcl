@@ -1,137 +1,181 @@
-# A short post-processing session with every tarvex command: it asks the
-# operator, reads the part and the shop's INI file, checks the tools with a
-# GRIP program, writes the NC file, hands it on and stamps the program group.
+# An event-driven post for the demo part that uses every tarvex command: the
+# host calls its MOM_ event procedures while it walks the selected program,
+# and the post asks the operator once, checks each tool with a GRIP program,
+# writes the NC file, stamps every operation and the program, and hands the
+# file on.
 #
-#   momsim --load tarvex --answers demo_answers.txt demo_post.tcl
+#   momsim --load tarvex --post --part demo_part.json --answers demo_answers.txt demo_post.tcl
 #
-# It writes only into mom_output_file_directory (--set
-# output_file_directory=DIR), or else into a fresh temporary folder.
+# The NC file is mom_output_file_full_name (--output FILE chooses it); the
+# post's other files go beside it, into mom_output_file_directory.
 
 set here [file dirname [file normalize [info script]]]
 if {[info commands MOM_box_message] eq ""} {
     MOM_run_user_function tarvex ufusr
 }
+# The host's own commands; every other MOM_ command is the plug-in's.
+set host_commands {MOM_run_user_function MOM_output_literal MOM_output_text
+    MOM_output_to_listing_device MOM_abort}
 # Notes each tarvex command as it runs, for the summary at the end.
 set used {}
 foreach command [lsort [info commands MOM_*]] {
-    if {$command eq "MOM_run_user_function"} { continue }
+    if {$command in $host_commands} { continue }
     trace add execution $command enter [list apply {{command args} {
         if {$command ni $::used} { lappend ::used $command }
     }} $command]
 }
-
-if {![info exists mom_output_file_directory]} {
-    set temp [expr {[info exists env(TMPDIR)] ? $env(TMPDIR) : "/tmp"}]
-    set mom_output_file_directory [file join $temp tarvex_demo_[pid]]
-}
-file mkdir $mom_output_file_directory
-set out [file normalize $mom_output_file_directory]
 set done {}
 proc did {text} { lappend ::done $text }
 
-# --- what is posted -----------------------------------------------------------
-MOM_about_stub
-set part [MOM_ask_part_attr]
-did "read the part: $part, \"$mom_ask_part_desc\""
+# Spindle speeds by tool; the part names the tools.
+set spindle {FACE_MILL_50 6000 EM_10 12000}
 
-set ini [file join $here demo_shop.ini]
-set machine [MOM_get_ini_string $ini Machine name]
-set max_rpm [MOM_get_ini_string $ini Machine max_spindle_rpm]
-set suffix [MOM_get_ini_string $ini Output suffix]
-did "read the shop settings: machine $machine, at most $max_rpm rpm, .$suffix files"
-
-# The operations of PROGRAM_1 with their tools; CHAMFER has none yet.
-set operations {
-    FACE_MILLING {tool 1 name FACE_MILL_50 rpm 6000}
-    CAVITY_MILL  {tool 4 name EM_10 rpm 12000}
-    CHAMFER      {}
+proc out {text} { MOM_output_literal $text }
+proc coordinates {} {
+    global mom_pos
+    format "X%.3f Y%.3f Z%.3f" $mom_pos(0) $mom_pos(1) $mom_pos(2)
 }
 
-# --- the operator -------------------------------------------------------------
-if {[MOM_ui_message QUESTION YESNO "Post $part on the $machine?"] != 1} {
-    MOM_abort_ex "Post cancelled by the operator."
-}
-set operator [MOM_uc1600 "Operator initials" "XX"]
-did "asked the operator: $operator"
+# --- the start: the operator, the shop, the output -------------------------------
+proc MOM_start_of_program {} {
+    global mom_ask_part_desc mom_output_file_directory mom_output_file_basename mom_output_file_full_name
+    global mom_machine_name mom_date part operator max_rpm sheet lock
+    MOM_about_stub
+    set part [MOM_ask_part_attr]
+    did "read the part: $part, \"$mom_ask_part_desc\""
 
-array set mom_chk_label {0 "Safe Z" 1 "Max feed"}
-array set mom_chk_value {0 50.0 1 1200.0}
-set response [MOM_uc1609 2 chk_label chk_value]
-did "had the operator check safe Z and feed (response $response)"
+    set ini [file join $::here demo_shop.ini]
+    set machine [MOM_get_ini_string $ini Machine name]
+    set max_rpm [MOM_get_ini_string $ini Machine max_spindle_rpm]
+    did "read the shop settings: machine $machine, at most $max_rpm rpm"
 
-set output [MOM_ui_filebox [file join $out bracket.$suffix] "*.$suffix"]
-if {$mom_ui_filebox_return != 3} {
-    MOM_abort_ex "No output file chosen."
-}
-
-# --- the NC file ----------------------------------------------------------------
-set lock "$output.lock"
-MOM_createfile $lock
-MOM_remove_file_ex [file join $out old_listing.txt]
-if {[MOM_createfile $output] != 0} {
-    MOM_abort_ex "Cannot write $output"
-}
-set nc [open $output a]
-puts $nc "%"
-puts $nc "(PART $part  MACHINE $machine  OPERATOR $operator)"
-
-set grip [file join $here grip tool_check.grx]
-set posted {}
-foreach {operation tool} $operations {
-    MOM_info_message RIGHT "Operation: $operation"
-    if {![dict exists $tool tool]} {
-        # MOM_abort_ex stops the post; here the post catches it and skips.
-        if {[catch {MOM_abort_ex "No tool in operation $operation" "Operation skipped."} message]} {
-            did "skipped $operation: [lindex [split $message \n] 0]"
-        }
-        continue
+    if {[MOM_ui_message QUESTION YESNO "Post $part on the $mom_machine_name?"] != 1} {
+        MOM_abort_ex "Post cancelled by the operator."
     }
-    set check [MOM_call_grip $grip [dict get $tool tool] [dict get $tool name] [dict get $tool rpm] $max_rpm]
-    if {$check != 1} {
-        MOM_abort_ex "Tool check failed for $operation ($check)."
-    }
-    puts $nc "(OPERATION $operation  T[dict get $tool tool] [dict get $tool name])"
-    puts $nc "T[dict get $tool tool] M6"
-    puts $nc "S[dict get $tool rpm] M3"
-    lappend posted $operation
+    set operator [MOM_uc1600 "Operator initials" "XX"]
+    did "asked the operator: $operator"
 
-    set mom_operation_name $operation
+    array set ::mom_chk_label {0 "Safe Z" 1 "Max feed"}
+    array set ::mom_chk_value {0 50.0 1 1200.0}
+    set response [MOM_uc1609 2 chk_label chk_value]
+    did "had the operator check safe Z and feed (response $response)"
+
+    set sheet [MOM_ui_filebox [file join $mom_output_file_directory ${mom_output_file_basename}_tools.txt] "*.txt"]
+    if {$::mom_ui_filebox_return != 3} {
+        MOM_abort_ex "No tool sheet chosen."
+    }
+    # A lock beside the NC file while the post runs; an old sheet goes.
+    set lock "$mom_output_file_full_name.lock"
+    MOM_createfile $lock
+    MOM_remove_file_ex $sheet
+
+    out "%"
+    out "(PART $part  MACHINE $mom_machine_name  OPERATOR $operator)"
+    out "(DATE $mom_date)"
+    out "G90 G21 G17"
+}
+
+proc MOM_start_of_group {} {
+    out "(PROGRAM $::mom_group_name)"
+}
+
+# --- each operation ---------------------------------------------------------------
+proc MOM_start_of_path {} {
+    global mom_operation_name mom_tool_name operator
+    MOM_info_message RIGHT "Operation: $mom_operation_name"
     MOM_assign_attribute POSTED_BY $operator
     MOM_assign_attribute POSTED_AT TIME
+    out "(OPERATION $mom_operation_name)"
+    if {$mom_tool_name eq ""} {
+        # MOM_abort_ex stops the post; here the post catches it and goes on.
+        if {[catch {MOM_abort_ex "No tool in operation $mom_operation_name" "Operation skipped."} message]} {
+            did "skipped $mom_operation_name: [lindex [split $message \n] 0]"
+        }
+    }
 }
-puts $nc "M30"
-puts $nc "%"
-close $nc
-did "checked the tools with tool_check.grx and posted [join $posted {, }] to [file tail $output]"
-MOM_deletefile $lock
 
-# --- the program group ----------------------------------------------------------
-set mom_group_name PROGRAM_1
-set mom_output_file_basename [file rootname [file tail $output]]
-set mom_output_file_suffix $suffix
-set mom_machine_time 12.50
-set mom_machine_name $machine
-MOM_set_attribute_program
-MOM_assign_attribute POST_OPERATOR $operator PROGRAM
-did "stamped PROGRAM_1 with the output, the machine and the operator"
-
-# --- handing the file on ------------------------------------------------------
-# Stand-ins for the shop's DNC sender and listing viewer: each writes one line.
-set sent [file join $out dnc_sent.txt]
-set listed [file join $out listing.txt]
-MOM_run_exec /bin/sh -c {echo "sent $1" > "$2"} dnc $output $sent
-MOM_shell_exec /bin/sh "-c \"echo listed > '$listed'\""
-# Both run on by themselves; the post waits a little for their notes.
-for {set wait 0} {$wait < 50 && !([file exists $sent] && [file exists $listed])} {incr wait} {
-    after 100
+proc load_tool {} {
+    global mom_tool_name mom_tool_number mom_operation_name spindle max_rpm
+    set rpm [dict get $spindle $mom_tool_name]
+    set check [MOM_call_grip [file join $::here grip tool_check.grx] $mom_tool_number $mom_tool_name $rpm $max_rpm]
+    if {$check != 1} {
+        MOM_abort_ex "Tool check failed for $mom_operation_name ($check)."
+    }
+    out "T$mom_tool_number M6 ($mom_tool_name)"
+    out "S$rpm M3"
+    lappend ::tools "T$mom_tool_number $mom_tool_name $rpm rpm"
 }
-did "started the DNC sender ([expr {[file exists $sent] ? {done} : {still running}}])\
+proc MOM_first_tool {} { load_tool }
+proc MOM_tool_change {} { out "M5"; load_tool }
+
+proc MOM_rapid_move {} { out "G0 [coordinates]" }
+proc MOM_linear_move {} { out "G1 [coordinates] F[format %g $::mom_feed_rate]" }
+proc MOM_circular_move {} {
+    global mom_pos_arc_center mom_prev_pos
+    set g [expr {$::mom_arc_direction eq "CLW" ? "G2" : "G3"}]
+    out [format "%s %s I%.3f J%.3f" $g [coordinates] \
+        [expr {$mom_pos_arc_center(0) - $mom_prev_pos(0)}] [expr {$mom_pos_arc_center(1) - $mom_prev_pos(1)}]]
+}
+
+proc MOM_end_of_path {} {
+    global mom_operation_name mom_machine_time
+    lappend ::posted $mom_operation_name
+    MOM_output_to_listing_device [format "%-16s machine time so far %6.2f min" $mom_operation_name $mom_machine_time]
+}
+
+proc MOM_end_of_group {} {
+    out "(END $::mom_group_name)"
+}
+
+# --- the end: stamps, tool sheet, hand-off ----------------------------------------
+proc MOM_end_of_program {} {
+    global mom_output_file_full_name mom_machine_time operator sheet lock
+    out "M5"
+    out "G91 G28 Z0"
+    out "M30"
+    out "%"
+    did "posted [join $::posted {, }] to [file tail $mom_output_file_full_name], $mom_machine_time min"
+
+    # The program is stamped from the host's variables: the posted program,
+    # its output file, the machine time and the machine.
+    MOM_set_attribute_program
+    MOM_assign_attribute POST_OPERATOR $operator PROGRAM
+    did "stamped the program with the output, the machine time, the machine and the operator"
+
+    if {[MOM_createfile $sheet] != 0} {
+        MOM_abort_ex "Cannot write $sheet"
+    }
+    set channel [open $sheet a]
+    puts $channel [join $::tools \n]
+    close $channel
+    did "checked the tools with tool_check.grx and listed them in [file tail $sheet]"
+    MOM_deletefile $lock
+
+    # Stand-ins for the shop's DNC sender and listing viewer: each writes one line.
+    set out [file dirname $mom_output_file_full_name]
+    set sent [file join $out dnc_sent.txt]
+    set listed [file join $out viewer.txt]
+    MOM_run_exec /bin/sh -c {echo "sent $1" > "$2"} dnc $mom_output_file_full_name $sent
+    MOM_shell_exec /bin/sh "-c \"echo listed > '$listed'\""
+    # Both run on by themselves; the post waits a little for their notes.
+    for {set wait 0} {$wait < 50 && !([file exists $sent] && [file exists $listed])} {incr wait} {
+        after 100
+    }
+    did "started the DNC sender ([expr {[file exists $sent] ? {done} : {still running}}])\
  and the listing viewer ([expr {[file exists $listed] ? {done} : {still running}}])"
 
-MOM_box_message "Post finished" "Output: [file tail $output]"
+    MOM_box_message "Post finished" "Output: [file tail $mom_output_file_full_name]"
 
-puts "What the post did:"
-foreach line $done { puts "  - $line" }
-puts "Output in $out"
-puts "tarvex commands used: [llength $used] of [expr {[llength [info commands MOM_*]] - 1}]"
-foreach {a b c} $used { puts [format "  %-26s %-26s %s" $a $b $c] }
+    puts "What the post did:"
+    foreach line $::done { puts "  - $line" }
+    puts "Output in $out"
+    set plugin_commands [lmap command [info commands MOM_*] {
+        if {$command in $::host_commands || $command in [info procs MOM_*]} continue
+        set command
+    }]
+    puts "tarvex commands used: [llength $::used] of [llength $plugin_commands]"
+    foreach {a b c} $::used { puts [format "  %-26s %-26s %s" $a $b $c] }
+}
+
+set tools {}
+set posted {}

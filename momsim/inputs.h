@@ -23,9 +23,15 @@ struct AnswerFile {
     std::vector<Answer> answers;  // in file order, blank and # lines left out
 };
 
-// Reads an answers file. Throws UsageError naming the file (and the line
-// for a line that cannot be an answer).
-AnswerFile read_answers(const std::string &path);
+//   momsim --answers FILE [--encoding NAME] [options] script.tcl
+//
+// Reads an answers file in `encoding` (a Tcl encoding name; empty: UTF-8,
+// a byte-order mark skipped) into UTF-8 answers. Throws UsageError naming
+// the file (and the line for a line that cannot be an answer or is not
+// valid in the encoding).
+AnswerFile read_answers(const std::string &path, const std::string &encoding = "");
+// The same for the file's bytes, `path` only naming it.
+AnswerFile parse_answers(std::string text, const std::string &path, const std::string &encoding = "");
 
 // Reads a part file as JSON; the top level must be an object. Throws
 // UsageError naming the file, the line and the column of a syntax error.

@@ -4,28 +4,22 @@
 #include <cstring>
 
 #include "options.h"
+#include "outputs.h"
 
 namespace momsim {
-namespace {
 
-std::FILE *open_for_writing(const std::string &what, const std::string &path) {
-    std::FILE *file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) throw UsageError("cannot write " + what + " " + path + ": " + std::strerror(errno));
-    return file;
-}
+Syslog::Syslog(AtomicFile &file) : file_(&file) {}
 
-}  // namespace
-
-Syslog::Syslog(const std::string &path) : file_(open_for_writing("system log", path)) {}
+Syslog::Syslog(const std::string &path)
+    : owned_(std::make_unique<AtomicFile>("--syslog", path)), file_(owned_.get()) {}
 
 Syslog::~Syslog() {
-    if (file_) std::fclose(file_);
+    if (owned_) owned_->commit();
 }
 
 void Syslog::write(const std::string &text) {
     if (file_) {
-        std::fwrite(text.data(), 1, text.size(), file_);
-        std::fflush(file_);
+        file_->write(text);
         return;
     }
     // Each line of the text gets the prefix; a text that does not end its
@@ -44,10 +38,13 @@ void Syslog::write(const std::string &text) {
     std::fflush(stderr);
 }
 
-Transcript::Transcript(const std::string &path) : file_(open_for_writing("transcript", path)) {}
+Transcript::Transcript(AtomicFile &file) : file_(&file) {}
+
+Transcript::Transcript(const std::string &path)
+    : owned_(std::make_unique<AtomicFile>("--transcript", path)), file_(owned_.get()) {}
 
 Transcript::~Transcript() {
-    if (file_) std::fclose(file_);
+    if (owned_) owned_->commit();
 }
 
 void Transcript::write(const nlohmann::ordered_json &record) {
@@ -56,8 +53,7 @@ void Transcript::write(const nlohmann::ordered_json &record) {
     // than end the run.
     std::string line = record.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     line += '\n';
-    std::fwrite(line.data(), 1, line.size(), file_);
-    std::fflush(file_);
+    file_->write(line);
 }
 
 }  // namespace momsim

@@ -2,11 +2,14 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
 namespace momsim {
+
+class AtomicFile;
 
 // The host's system log: a file, written as the host writes it, or standard
 // error with every line prefixed so it stands apart from the script's own
@@ -14,7 +17,8 @@ namespace momsim {
 class Syslog {
 public:
     Syslog() = default;  // standard error
-    explicit Syslog(const std::string &path);  // throws UsageError
+    explicit Syslog(AtomicFile &file);  // the run commits it
+    explicit Syslog(const std::string &path);  // throws UsageError; committed when destroyed
     ~Syslog();
     Syslog(const Syslog &) = delete;
     Syslog &operator=(const Syslog &) = delete;
@@ -25,7 +29,8 @@ public:
     void write(const std::string &text);
 
 private:
-    std::FILE *file_ = nullptr;
+    std::unique_ptr<AtomicFile> owned_;
+    AtomicFile *file_ = nullptr;
 };
 
 // JSON Lines: one object per thing shown to the user, written at once so
@@ -33,7 +38,8 @@ private:
 class Transcript {
 public:
     Transcript() = default;  // records nothing
-    explicit Transcript(const std::string &path);  // throws UsageError
+    explicit Transcript(AtomicFile &file);  // the run commits it
+    explicit Transcript(const std::string &path);  // throws UsageError; committed when destroyed
     ~Transcript();
     Transcript(const Transcript &) = delete;
     Transcript &operator=(const Transcript &) = delete;
@@ -43,7 +49,8 @@ public:
     void write(const nlohmann::ordered_json &record);
 
 private:
-    std::FILE *file_ = nullptr;
+    std::unique_ptr<AtomicFile> owned_;
+    AtomicFile *file_ = nullptr;
 };
 
 }  // namespace momsim

@@ -25,6 +25,9 @@ int main(int argc, char **argv) {
     // keep their order when both go to a pipe.
     std::setvbuf(stdout, nullptr, _IOLBF, BUFSIZ);
 
+    // Tcl's encodings are needed to read the answers file.
+    Tcl_FindExecutable(argv[0]);
+
     momsim::Options options;
     try {
         options = momsim::parse_options(std::vector<std::string>(argv + 1, argv + argc));
@@ -39,6 +42,15 @@ int main(int argc, char **argv) {
         std::printf("momsim %s (Tcl %s)\n", MOMSIM_VERSION, TCL_PATCH_LEVEL);
         return 0;
     }
+
+    // A word after the script is the script's, even when it reads like
+    // momsim's own option: say so, rather than quietly drop it into $argv.
+    for (const auto &word : options.late_options)
+        std::fprintf(stderr,
+                     "momsim: warning: %s comes after the script, so it goes to the script in $argv, not to "
+                     "momsim; put momsim's options before the script (or write -- before the script to pass "
+                     "it on without this warning)\n",
+                     word.c_str());
 
     momsim::Inputs inputs;
     try {

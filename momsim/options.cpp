@@ -1,5 +1,7 @@
 #include "options.h"
 
+#include <cstdlib>
+
 namespace momsim {
 namespace {
 
@@ -26,15 +28,36 @@ std::pair<std::string, std::string> parse_assignment(const std::string &text) {
     return {name, text.substr(equals + 1)};
 }
 
+// A positive number of seconds.
+double parse_seconds(const std::string &value, double earlier) {
+    if (earlier > 0) throw UsageError("--timeout given twice");
+    char *end = nullptr;
+    double seconds = std::strtod(value.c_str(), &end);
+    if (value.empty() || *end != '\0' || !(seconds > 0) || seconds > 1e9)
+        throw UsageError("--timeout " + value + ": expected a number of seconds greater than 0");
+    return seconds;
+}
+
+bool is_momsim_option(const std::string &name) {
+    static const char *const names[] = {"--load",     "--set",      "--answers", "--part",   "--save",
+                                        "--grip-dir", "--syslog",   "--transcript", "--timeout",
+                                        "--encoding", "--strict",   "--quiet",   "--gui",    "--help",   "--version"};
+    for (const char *known : names)
+        if (name == known) return true;
+    return false;
+}
+
 }  // namespace
 
 Options parse_options(const std::vector<std::string> &words) {
     Options options;
+    bool passed_on = false;  // "--" came before the script
     std::size_t i = 0;
     while (i < words.size()) {
         const std::string &word = words[i];
         if (word == "--") {
             ++i;
+            passed_on = true;
             break;
         }
         if (word.size() < 2 || word[0] != '-') break;  // the script ("-" alone too)
@@ -50,13 +73,24 @@ Options parse_options(const std::vector<std::string> &words) {
             options.gui = true;
             continue;
         }
+        if (name == "--post") {
+            if (inline_value) throw UsageError(name + " takes no value");
+            options.post = true;
+            continue;
+        }
         if (name == "--version") {
             if (inline_value) throw UsageError(name + " takes no value");
             options.version = true;
             continue;
         }
+        if (name == "--strict" || name == "--quiet") {
+            if (inline_value) throw UsageError(name + " takes no value");
+            (name == "--strict" ? options.strict : options.quiet) = true;
+            continue;
+        }
         static const char *const with_value[] = {"--load",   "--set",    "--answers", "--part",
-                                                 "--save",   "--grip-dir", "--syslog", "--transcript"};
+                                                 "--save",   "--grip-dir", "--syslog", "--transcript",
+                                                 "--output", "--clock", "--timeout", "--encoding"};
         bool known = false;
         for (const char *option : with_value) known = known || name == option;
         if (!known) throw UsageError("unknown option " + name);
@@ -80,8 +114,16 @@ Options parse_options(const std::vector<std::string> &words) {
             set_once(options.save, name, value);
         } else if (name == "--grip-dir") {
             set_once(options.grip_dir, name, value);
+        } else if (name == "--output") {
+            set_once(options.output, name, value);
+        } else if (name == "--clock") {
+            set_once(options.clock, name, value);
         } else if (name == "--syslog") {
             set_once(options.syslog, name, value);
+        } else if (name == "--timeout") {
+            options.timeout = parse_seconds(value, options.timeout);
+        } else if (name == "--encoding") {
+            set_once(options.encoding, name, value);
         } else {
             set_once(options.transcript, name, value);
         }
@@ -89,6 +131,10 @@ Options parse_options(const std::vector<std::string> &words) {
     if (i < words.size()) {
         options.script = words[i++];
         options.script_args.assign(words.begin() + static_cast<std::ptrdiff_t>(i), words.end());
+        // An option written after the script is the script's word; it may
+        // well have been meant for momsim.
+        for (const auto &arg : options.script_args)
+            if (!passed_on && is_momsim_option(split_inline(arg).first)) options.late_options.push_back(arg);
     }
     return options;
 }
@@ -119,6 +165,23 @@ Options:
   --syslog FILE       write the host's system log to FILE (default: standard
                       error, each line prefixed "syslog: ")
   --transcript FILE   record everything shown to the user as JSON Lines
+  --post              after the script (the post) is sourced, post the part:
+                      call its event procedures for the selected operations
+                      (or the whole program), with the host's mom_ variables
+  --output FILE       the NC output of MOM_output_literal and MOM_output_text
+                      (default: mom_output_file_full_name); the listing goes
+                      beside it, with the extension .lpt
+  --clock TIME        the host's clock stands still at TIME, written
+                      YYYY-MM-DDTHH:MM:SS: mom_date and time stamps repeat
+  --timeout SECONDS   end the run after SECONDS (stand-ins included), with
+                      every output written; exit status 124
+  --encoding NAME     the Tcl encoding of the answers file (default: utf-8,
+                      a byte-order mark skipped)
+  --strict            exit 1, listing each cause, when a dialog took its
+                      default, an answer did not fit or was left over, a
+                      GRIP stand-in failed, a command got fewer words than it
+                      uses, or MOM_set_attribute_program stamped nothing
+  --quiet             no summary of the run on standard error
   --gui               show each dialog that has no scripted answer left as a
                       window (Tk) and wait for the user; needs an X display
   --help              show this text
@@ -133,7 +196,10 @@ Exit status: 0 when the script ends normally; 1 when it fails (the error goes
 to standard error), or when it ended normally but a scripted answer did not
 fit its dialog or the part could not be saved; 2 for a usage error or an
 unreadable input file; a script's own "exit N" gives N (0 turning into 1 as
-above).
+above); 124 when --timeout ended the run, 129, 130 and 143 when SIGHUP,
+SIGINT (Ctrl-C) or SIGTERM did. Every output is written however the run
+ends; an output file is refused (status 2) when it is an input or another
+output, or when it exists and is plainly no earlier output of its kind.
 )";
 }
 

@@ -24,6 +24,16 @@ struct Options {
     std::optional<std::string> grip_dir;                     // --grip-dir DIR
     std::optional<std::string> syslog;                       // --syslog FILE
     std::optional<std::string> transcript;                   // --transcript FILE
+    bool post = false;                                       // --post
+    std::optional<std::string> output;                       // --output FILE
+    std::optional<std::string> clock;                        // --clock YYYY-MM-DDTHH:MM:SS
+    double timeout = 0;                                      // --timeout SECONDS, 0: none
+    std::optional<std::string> encoding;                     // --encoding NAME (of the answers file)
+    bool strict = false;                                     // --strict
+    bool quiet = false;                                      // --quiet: no summary
+    // Words after the script that look like momsim's own options: warned
+    // about, as they go to the script.
+    std::vector<std::string> late_options;
     bool gui = false;                                        // --gui
     bool help = false;
     bool version = false;

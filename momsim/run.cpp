@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <unistd.h>
 
+#include "commands.h"
+#include "ending.h"
 #include "locate.h"
 #include "shown.h"
 
@@ -64,11 +66,25 @@ int run_user_function(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *co
     return TCL_OK;
 }
 
+// "RESPONSE" or "RESPONSE TEXT": a whole number as the first word.
+bool starts_with_response(const std::string &line) {
+    std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) return false;
+    std::size_t end = start;
+    if (line[end] == '-' || line[end] == '+') ++end;
+    std::size_t digits = end;
+    while (end < line.size() && line[end] >= '0' && line[end] <= '9') ++end;
+    return end > digits && (end == line.size() || line[end] == ' ' || line[end] == '\t');
+}
+
 }  // namespace
 
-Run::Run(Options options, Inputs inputs) : options_(std::move(options)), inputs_(std::move(inputs)) {}
+Run::Run(Options options, Inputs inputs) : options_(std::move(options)), inputs_(std::move(inputs)) {
+    add_run_files(outputs_, options_, inputs_);
+}
 
 Run::~Run() {
+    stop_watching();
     finish();
     if (the_run == this) {
         Tcl_SetExitProc(nullptr);
@@ -77,12 +93,22 @@ Run::~Run() {
 }
 
 void Run::start(const char *argv0) {
-    // Output files first: a bad one stops the run before anything ran.
-    syslog_ = options_.syslog ? std::make_unique<Syslog>(*options_.syslog) : std::make_unique<Syslog>();
-    transcript_ = options_.transcript ? std::make_unique<Transcript>(*options_.transcript)
-                                      : std::make_unique<Transcript>();
-
+    // A signal from here on ends the run the way every end does; before
+    // the script starts that leaves every output as it was.
     Tcl_FindExecutable(argv0);
+    watch_endings(options_.timeout, [this](const Ending &ending) {
+        complain(ending.message);
+        account_.failure(ending.message.substr(0, ending.message.find_first_of(":;")));
+        exit(ending.status);
+    });
+
+    // Output files first: a bad one stops the run before anything ran.
+    outputs_.check();
+    syslog_ = options_.syslog ? std::make_unique<Syslog>(outputs_.open("--syslog")) : std::make_unique<Syslog>();
+    transcript_ = options_.transcript ? std::make_unique<Transcript>(outputs_.open("--transcript"))
+                                      : std::make_unique<Transcript>();
+    if (options_.save) outputs_.open("--save");
+
     interp_ = Tcl_CreateInterp();
     if (Tcl_Init(interp_) != TCL_OK) {
         // Without Tcl's script library the interpreter still runs scripts;
@@ -113,11 +139,14 @@ void Run::start(const char *argv0) {
     emuhost::Session &host = emuhost::session();
     host.reset(emuhost::make_tcl_translator(interp_));
     host.on_syslog([this](const std::string &text) {
+        account_.syslog(text);
         if (syslog_) syslog_->write(text);
     });
     host.on_status([this](const std::string &text) { show_status(text); });
 
     Tcl_CreateObjCommand(interp_, "MOM_run_user_function", run_user_function, this, nullptr);
+    poster_ = std::make_unique<Poster>(interp_, options_, outputs_, [this](const std::string &message) { complain(message); });
+    poster_->install();
 
     if (!inputs_.part_path.empty()) {
         try {
@@ -125,6 +154,11 @@ void Run::start(const char *argv0) {
         } catch (const emuhost::PartFileError &error) {
             throw UsageError(error.what());
         }
+    }
+    if (options_.clock) {
+        auto when = emuhost::from_iso8601(*options_.clock);
+        if (!when) throw UsageError("--clock " + *options_.clock + ": expected a local time YYYY-MM-DDTHH:MM:SS");
+        host.part().fix_clock(*when);
     }
     // --grip-dir wins over the part's folder, which is read relative to the
     // part file so that a part and its stand-ins move together.
@@ -135,13 +169,23 @@ void Run::start(const char *argv0) {
         if (grip_dir[0] != '/' && slash != std::string::npos)
             grip_dir = inputs_.part_path.substr(0, slash + 1) + grip_dir;
     }
-    grip_ = std::make_unique<GripStandIns>(interp_, grip_dir,
-                                           [this](const std::string &message) { complain(message); });
-    host.grip().set_resolver([this](const std::string &program) { return grip_->resolve(program); });
+    grip_ = std::make_unique<GripStandIns>(interp_, grip_dir, [this](const std::string &message) {
+        complain(message);
+        account_.grip_failed(message);
+    });
+    host.grip().set_resolver([this](const std::string &program) -> emuhost::GripProgram {
+        emuhost::GripProgram stand_in = grip_->resolve(program);
+        if (!stand_in) return stand_in;
+        return [this, stand_in](emuhost::GripRun &call) {
+            account_.grip_started();
+            return stand_in(call);
+        };
+    });
 
     for (const auto &answer : inputs_.answers.answers) host.dialogs().answer(answer.text);
     host.dialogs().on_record([this](const emuhost::DialogRecord &record) { show_dialog(record); });
     // Asking needs someone to ask: the answer is read where the dialog is shown.
+    interactive_ = ::isatty(0) && ::isatty(1);
     if (options_.gui) {
         const char *log = std::getenv("MOMSIM_GUI_LOG");
         gui_ = std::make_unique<Gui>(log ? log : "");
@@ -150,7 +194,7 @@ void Run::start(const char *argv0) {
                 return gui_->ask(record, problem);
             },
             emuhost::AnswerSource::Clicked);
-    } else if (::isatty(0) && ::isatty(1))
+    } else if (interactive_)
         host.dialogs().set_prompt([this](const emuhost::DialogRecord &record, const std::string &problem) {
             return ask_user(record, problem);
         });
@@ -165,6 +209,11 @@ void Run::start(const char *argv0) {
             throw UsageError("--set " + name + "=" + value + ": " + Tcl_GetStringResult(interp_));
     }
 
+    if (options_.post) {
+        if (!options_.script) throw UsageError("--post needs the post: a script to source before posting");
+        poster_->prepare();
+    }
+
     for (const auto &library : options_.loads) {
         try {
             load(library, "ufusr");
@@ -175,16 +224,29 @@ void Run::start(const char *argv0) {
 }
 
 void Run::load(const std::string &library, const std::string &entry) {
-    auto plugin = std::make_unique<emuhost::Plugin>(resolve_library(library));
+    std::string path = resolve_library(library);
+    outputs_.add_input("the library", path);
+    auto plugin = std::make_unique<emuhost::Plugin>(path);
     plugin->run_entry(entry);
     // The interpreter now holds the library's handlers: it stays loaded.
     plugins_.push_back(std::move(plugin));
+    account_.watch_commands(interp_);
 }
 
 void Run::show_status(const std::string &text) {
     std::fprintf(stderr, "status: %s\n", text.c_str());
-    if (transcript_) transcript_->write({{"call", "UF_UI_set_status"}, {"text", text}});
+    if (transcript_ && transcript_->active()) {
+        nlohmann::ordered_json record{{"call", "UF_UI_set_status"}};
+        add_call_site(record, account_.current_site());
+        record["text"] = text;
+        transcript_->write(record);
+    }
     if (gui_) gui_->status(text);
+}
+
+void Run::add_call_site(nlohmann::ordered_json &record, const CallSite &site) {
+    if (!site.command.empty()) record["command"] = site.command;
+    if (!site.at.empty()) record["at"] = site.at;
 }
 
 void Run::complain(const std::string &message) {
@@ -199,15 +261,38 @@ void Run::show_dialog(const emuhost::DialogRecord &record) {
     std::string from;
     bool from_file = record.source == emuhost::AnswerSource::Scripted ||
                      (record.source == emuhost::AnswerSource::Defaulted && !record.problem.empty());
+    CallSite site = account_.current_site();
+    std::string command = site.command.empty() ? record.call : site.command;
+    std::string where = site.at.empty() ? "" : site.at + ": ";
+    account_.dialog(record);
     if (from_file && next_answer_ < inputs_.answers.answers.size()) {
         const Answer &answer = inputs_.answers.answers[next_answer_++];
         from = inputs_.answers.path + ":" + std::to_string(answer.line);
         if (!record.problem.empty()) {
             ++misfits_;
-            complain(from + ": " + record.problem + "; the dialog took its default answer");
+            std::string message = from + ": " + record.problem + "; the dialog took its default answer";
+            complain(message + (site.at.empty() ? "" : " (" + command + " at " + site.at + ")"));
+            account_.misfit(message);
         }
+    } else if (record.source == emuhost::AnswerSource::Defaulted && !interactive_) {
+        // Nobody was asked: say so where the user looks, not only in the
+        // transcript.
+        std::string message = where + command + " took its default answer (" + answer_gist(record) +
+                              "): no answer was left for \"" + dialog_gist(record) + "\"";
+        complain(message);
+        account_.cause(message);
     }
-    if (transcript_) transcript_->write(transcript_record(record, from));
+    // What only shows, and waits for nobody, is still shown to a user at
+    // the terminal.
+    if (interactive_ && !takes_answer(record)) write_channel(TCL_STDOUT, dialog_text(record));
+    if (transcript_ && transcript_->active()) {
+        nlohmann::ordered_json entry = transcript_record(record, from);
+        nlohmann::ordered_json out{{"call", entry["call"]}};
+        add_call_site(out, site);
+        for (auto it = entry.begin(); it != entry.end(); ++it)
+            if (it.key() != "call") out[it.key()] = it.value();
+        transcript_->write(out);
+    }
     if (gui_ && !takes_answer(record)) gui_->show(record);
 }
 
@@ -217,6 +302,10 @@ std::optional<std::string> Run::ask_user(const emuhost::DialogRecord &record, co
     if (problem.empty()) write_channel(TCL_STDOUT, dialog_text(record));
     else write_channel(TCL_STDOUT, "  that answer does not fit: " + problem + "\n");
     write_channel(TCL_STDOUT, answer_request(record));
+    if (Tcl_InputBuffered(in) == 0 && !wait_for_input(0)) {
+        write_channel(TCL_STDOUT, "\n");
+        end_if_pending();
+    }
     Tcl_Obj *line = Tcl_NewObj();
     Tcl_IncrRefCount(line);
     int length = Tcl_GetsObj(in, line);
@@ -226,6 +315,9 @@ std::optional<std::string> Run::ask_user(const emuhost::DialogRecord &record, co
     else if (length < 0) write_channel(TCL_STDOUT, "\n");
     Tcl_DecrRefCount(line);
     if (answer && answer->find_first_not_of(" \t") == std::string::npos) answer.reset();
+    // At the terminal a string dialog takes plain text as what it asks
+    // for: OK with that text, as typing into the dialog would.
+    if (answer && record.is<emuhost::StringInput>() && !starts_with_response(*answer)) *answer = "5 " + *answer;
     return answer;
 }
 
@@ -236,9 +328,24 @@ int Run::run_script() {
     Tcl_IncrRefCount(path);
     int code = Tcl_FSEvalFileEx(interp_, path, nullptr);
     Tcl_DecrRefCount(path);
-    if (code == TCL_OK) return 0;
-    report_failure(code);
-    return 1;
+    // MOM_abort ends the run even where the post caught it.
+    if (poster_->aborted()) {
+        Tcl_Obj *options = Tcl_GetReturnOptions(interp_, code);
+        Tcl_IncrRefCount(options);
+        Tcl_Obj *info = nullptr;
+        Tcl_Obj *key = Tcl_NewStringObj("-errorinfo", -1);
+        Tcl_IncrRefCount(key);
+        Tcl_DictObjGet(nullptr, options, key, &info);
+        std::string where = info ? poster_->location_of(Tcl_GetString(info)) : "";
+        Tcl_DecrRefCount(key);
+        Tcl_DecrRefCount(options);
+        return poster_->report_abort(where);
+    }
+    if (code != TCL_OK) {
+        report_failure(code);
+        return 1;
+    }
+    return options_.post ? poster_->post() : 0;
 }
 
 void Run::report_failure(int code) {
@@ -261,7 +368,11 @@ void Run::report_failure(int code) {
         message = "command returned bad code: " + std::to_string(code);
     }
     if (message.empty() || message.back() != '\n') message += '\n';
+    std::string hint = load_hint(Tcl_GetStringResult(interp_), !plugins_.empty());
+    if (!hint.empty()) message += "momsim: " + hint + "\n";
     write_channel(TCL_STDERR, message);
+    std::string result = Tcl_GetStringResult(interp_);
+    account_.failure("the script failed: " + result.substr(0, result.find('\n')));
 }
 
 int Run::prompt() {
@@ -274,6 +385,10 @@ int Run::prompt() {
     bool partial = false;
     for (;;) {
         if (tty) write_channel(TCL_STDOUT, partial ? "> " : "% ");
+        if (Tcl_InputBuffered(in) == 0 && !wait_for_input(0)) {
+            if (tty) write_channel(TCL_STDOUT, "\n");
+            end_if_pending();
+        }
         Tcl_Obj *line = Tcl_NewObj();
         Tcl_IncrRefCount(line);
         int length = Tcl_GetsObj(in, line);
@@ -301,7 +416,8 @@ int Run::prompt() {
         Tcl_IncrRefCount(command);
         std::string result = Tcl_GetStringResult(interp_);
         if (code != TCL_OK) {
-            write_channel(TCL_STDERR, result + "\n");
+            std::string hint = load_hint(result, !plugins_.empty());
+            write_channel(TCL_STDERR, result + "\n" + (hint.empty() ? "" : "momsim: " + hint + "\n"));
         } else if (tty && !result.empty()) {
             write_channel(TCL_STDOUT, result + "\n");
         }
@@ -330,9 +446,12 @@ int Run::finish() {
     gui_.reset();
     if (ran_) {
         const auto &answers = inputs_.answers.answers;
-        for (std::size_t i = next_answer_; i < answers.size(); ++i)
-            complain(inputs_.answers.path + ":" + std::to_string(answers[i].line) +
-                     ": answer not used: no dialog was left to take it");
+        for (std::size_t i = next_answer_; i < answers.size(); ++i) {
+            std::string message = inputs_.answers.path + ":" + std::to_string(answers[i].line) +
+                                  ": answer not used: no dialog was left to take it";
+            complain(message);
+            account_.unused_answer(message);
+        }
         if (misfits_ > 0)
             complain(std::to_string(misfits_) + (misfits_ == 1 ? " answer" : " answers") +
                      " did not fit " + (misfits_ == 1 ? "its dialog" : "their dialogs"));
@@ -340,19 +459,38 @@ int Run::finish() {
         // looks for, above all after a failure.
         if (!inputs_.save.empty()) {
             try {
-                host.part().save(inputs_.save);
+                outputs_.open("--save").write(host.part().to_text());
             } catch (const std::exception &error) {
-                complain(std::string("cannot save the part: ") + error.what());
+                outputs_.open("--save").discard();
+                complain(std::string("cannot save the part: ") + error.what() + "; " + inputs_.save +
+                         " was left as it was");
                 ++problems;
             }
         }
     }
+    if (ran_ && !options_.quiet) write_channel(TCL_STDERR, account_.summary(host.part()));
+    if (ran_ && options_.strict && !account_.strict_causes().empty()) {
+        const auto &causes = account_.strict_causes();
+        std::string text = "momsim: --strict: the run fails for " + std::to_string(causes.size()) +
+                           (causes.size() == 1 ? " cause:\n" : " causes:\n");
+        for (const auto &cause : causes) text += "  - " + cause + "\n";
+        write_channel(TCL_STDERR, text);
+        ++problems;
+    }
     transcript_.reset();
     syslog_.reset();
+    // Every output replaces its file only now, complete; a run that never
+    // started leaves them all as they were.
+    if (!ran_) outputs_.discard_all();
+    for (const auto &problem : outputs_.commit_all()) {
+        complain(problem);
+        ++problems;
+    }
     return problems;
 }
 
 void Run::exit(int status) {
+    stop_watching();
     if (finish() > 0 && status == 0) status = 1;
     Tcl_SetExitProc(nullptr);
     Tcl_Exit(status);

@@ -9,12 +9,16 @@
 
 #include <tcl.h>
 
+#include "account.h"
+#include "commands.h"
 #include "emuhost/session.h"
 #include "grip.h"
 #include "gui.h"
 #include "inputs.h"
 #include "logs.h"
 #include "options.h"
+#include "post.h"
+#include "outputs.h"
 
 namespace momsim {
 
@@ -52,6 +56,11 @@ public:
     // loaded for the rest of the run. Throws std::runtime_error.
     void load(const std::string &library, const std::string &entry);
 
+    // The file an output option writes (registered in add_run_files(),
+    // committed when the run ends): where a new output, an NC file say,
+    // is written during the run.
+    AtomicFile &output(const std::string &option) { return outputs_.open(option); }
+
 private:
     // Answers how many problems it reported that turn a clean end into a
     // failed one; 0 on a second call.
@@ -61,14 +70,19 @@ private:
     void show_dialog(const emuhost::DialogRecord &record);
     std::optional<std::string> ask_user(const emuhost::DialogRecord &record, const std::string &problem);
     void complain(const std::string &message);
+    static void add_call_site(nlohmann::ordered_json &record, const CallSite &site);
 
     Options options_;
     Inputs inputs_;
+    Outputs outputs_;
+    Account account_;
+    bool interactive_ = false;     // dialogs are asked at a terminal
     Tcl_Interp *interp_ = nullptr;
     std::unique_ptr<Syslog> syslog_;
     std::unique_ptr<Transcript> transcript_;
     std::vector<std::unique_ptr<emuhost::Plugin>> plugins_;
     std::unique_ptr<GripStandIns> grip_;
+    std::unique_ptr<Poster> poster_;
     std::unique_ptr<Gui> gui_;  // --gui
     std::size_t next_answer_ = 0;  // the next line of the answers file a dialog takes
     int misfits_ = 0;              // scripted answers that did not fit

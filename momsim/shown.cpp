@@ -175,11 +175,66 @@ std::string answer_request(const DialogRecord &record) {
     if (record.is<FileBox>())
         return "answer RESPONSE [FILENAME], 1 Back, 2 Cancel, 3 OK (empty line: 3 with the name shown): ";
     if (record.is<StringInput>())
-        return "answer RESPONSE [TEXT], 1 Back, 2 Cancel, 3 OK keeping the default, 5 OK with TEXT "
-               "(empty line: 3): ";
+        return "answer with the text itself, or RESPONSE [TEXT], 1 Back, 2 Cancel, 3 OK keeping the "
+               "default, 5 OK with TEXT (empty line: 3): ";
     if (record.is<RealInput>())
         return "answer RESPONSE [VALUE ...], 1 Back, 2 Cancel, 3 OK (empty line: 3 with the values shown): ";
     return "";
+}
+
+std::string dialog_gist(const DialogRecord &record) {
+    std::string out;
+    auto add = [&out](const std::string &text) {
+        if (text.empty()) return;
+        if (!out.empty()) out += " / ";
+        out += text;
+    };
+    std::visit(
+        [&](const auto &dialog) {
+            using T = std::decay_t<decltype(dialog)>;
+            if constexpr (std::is_same_v<T, MessageDialog>) {
+                for (const auto &line : dialog.lines) add(line);
+            } else if constexpr (std::is_same_v<T, FileBox>) {
+                add(dialog.title);
+                add(dialog.default_name);
+            } else if constexpr (std::is_same_v<T, StringInput>) {
+                add(dialog.cue);
+            } else if constexpr (std::is_same_v<T, RealInput>) {
+                add(dialog.title);
+                for (const auto &label : dialog.labels) add(label);
+            } else if constexpr (std::is_same_v<T, OkMessage> || std::is_same_v<T, InfoWindow>) {
+                add(dialog.text);
+            } else if constexpr (std::is_same_v<T, AboutBox>) {
+                add(dialog.application);
+            }
+        },
+        record.details);
+    for (char &c : out)
+        if (c == '\n' || c == '\r') c = ' ';
+    return out;
+}
+
+std::string answer_gist(const DialogRecord &record) {
+    std::string out;
+    std::visit(
+        [&](const auto &dialog) {
+            using T = std::decay_t<decltype(dialog)>;
+            if constexpr (std::is_same_v<T, MessageDialog>) {
+                const auto *pressed = dialog.pressed >= 1 && dialog.pressed <= 3
+                                          ? &dialog.buttons[static_cast<std::size_t>(dialog.pressed - 1)]
+                                          : nullptr;
+                out = pressed && pressed->label ? *pressed->label : std::to_string(dialog.response);
+            } else if constexpr (std::is_same_v<T, FileBox>) {
+                out = std::to_string(dialog.response) + " " + dialog.filename;
+            } else if constexpr (std::is_same_v<T, StringInput>) {
+                out = std::to_string(dialog.response) + " " + dialog.text;
+            } else if constexpr (std::is_same_v<T, RealInput>) {
+                out = std::to_string(dialog.response);
+                for (double value : dialog.answered) out += " " + number_text(value);
+            }
+        },
+        record.details);
+    return out;
 }
 
 }  // namespace momsim

@@ -32,4 +32,11 @@ std::string dialog_text(const emuhost::DialogRecord &record);
 // type, and what an empty line gives. Not ended.
 std::string answer_request(const emuhost::DialogRecord &record);
 
+// The dialog's own words on one line: a message's lines, a cue, a title.
+std::string dialog_gist(const emuhost::DialogRecord &record);
+
+// The answer the dialog gave, as an answers-file line would write it
+// ("Yes", "3 Roughing", "3 50 1200").
+std::string answer_gist(const emuhost::DialogRecord &record);
+
 }  // namespace momsim

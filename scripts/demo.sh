@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # From a fresh clone to the demo: installs what the build needs (as root,
 # on Debian 12, only the packages that are missing), builds the default
-# preset's plug-in and momsim, runs examples/demo_post.tcl in momsim with the scripted answers,
-# and shows what the user was shown and what the run stamped onto the part.
+# preset's plug-in and momsim, posts the demo part with examples/demo_post.tcl
+# in momsim with the scripted answers, and shows the NC file, what the user
+# was shown and what the run stamped onto the part.
 # Everything the run writes goes to build/default/demo/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,19 +19,28 @@ out=build/default/demo
 rm -rf "$out"
 mkdir -p "$out/output"
 momsim=build/default/momsim
+# The command line the demo runs, shown exactly as it is run.
+command=("$momsim" --load tarvex --post --part examples/demo_part.json
+    --answers examples/demo_answers.txt --output "$out/output/bracket.ptp"
+    --transcript "$out/transcript.jsonl" --save "$out/part.json" --syslog "$out/system.log"
+    examples/demo_post.tcl)
 echo
-echo "=== $momsim --load tarvex --answers examples/demo_answers.txt --transcript $out/transcript.jsonl --save $out/part.json examples/demo_post.tcl"
+echo "=== $(printf '%q ' "${command[@]}")"
 status=0
-"$momsim" --load tarvex --answers examples/demo_answers.txt \
-    --transcript "$out/transcript.jsonl" --save "$out/part.json" \
-    --syslog "$out/system.log" --set "output_file_directory=$out/output" \
-    examples/demo_post.tcl || status=$?
+"${command[@]}" || status=$?
+echo
+echo "=== the NC file the post wrote ($out/output/bracket.ptp)"
+cat "$out/output/bracket.ptp"
+echo
+echo "=== the listing beside it ($out/output/bracket.lpt)"
+cat "$out/output/bracket.lpt"
 echo
 echo "=== the host's system log ($out/system.log)"
 cat "$out/system.log"
 echo
 echo "=== what momsim recorded"
-"$momsim" scripts/demo_report.tcl "$out/transcript.jsonl" "$out/part.json" examples/demo_part.json
+"$momsim" --quiet scripts/demo_report.tcl "$out/transcript.jsonl" "$out/part.json" examples/demo_part.json \
+    "$out/output/bracket.ptp"
 echo
 if [ $status -ne 0 ]; then
     echo "demo.sh: the demo ended with exit status $status" >&2

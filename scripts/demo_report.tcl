@@ -4,7 +4,9 @@
 # is a Tcl shell here; it needs no JSON package, only the two files'
 # layouts as momsim writes them.
 #
-#   momsim demo_report.tcl TRANSCRIPT SAVED_PART ORIGINAL_PART
+#   momsim demo_report.tcl TRANSCRIPT SAVED_PART ORIGINAL_PART ?NC_FILE?
+#
+# With NC_FILE, it also counts what the post wrote there.
 
 proc read_file {path} {
     set channel [open $path r]
@@ -19,7 +21,7 @@ proc field {line name} {
     return [subst -nocommands -novariables $value]
 }
 
-lassign $argv transcript saved original
+lassign $argv transcript saved original nc
 
 set lines [split [string trimright [read_file $transcript] \n] \n]
 puts "What the user was shown ([llength $lines] entries in $transcript):"
@@ -60,4 +62,16 @@ foreach line [split [read_file $saved] \n] {
             puts [format "  %-14s %-20s %s" $object $title $value]
         }
     }
+}
+
+if {$nc ne "" && [file exists $nc]} {
+    set counts {G0 0 G1 0 G2 0 G3 0}
+    set blocks [split [string trimright [read_file $nc] \n] \n]
+    foreach block $blocks {
+        set word [lindex [split $block] 0]
+        if {[dict exists $counts $word]} { dict incr counts $word }
+    }
+    puts "\nThe NC file ($nc): [llength $blocks] blocks;\
+ [dict get $counts G0] rapid, [dict get $counts G1] linear,\
+ [expr {[dict get $counts G2] + [dict get $counts G3]}] circular moves"
 }

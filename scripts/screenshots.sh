@@ -8,4 +8,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset default >/dev/null
 cmake --build --preset default --target momsim wm_close status_plugin
-build/default/momsim scripts/screenshots.tcl build/default
+build/default/momsim --quiet scripts/screenshots.tcl build/default

@@ -29,12 +29,14 @@ proc picture {shown name} {
     puts "  $name.png  [lindex $shown 2]"
 }
 
-puts "momsim --gui --load tarvex --set output_file_directory=/tmp/tarvex_demo examples/demo_post.tcl"
+puts "momsim --gui --load tarvex --post --part examples/demo_part.json --output /tmp/tarvex_demo/bracket.ptp examples/demo_post.tcl"
 # A fixed output folder, made afresh, so that the pictures show the same
 # names and folder listing wherever the tree lies.
 set out /tmp/tarvex_demo
 file delete -force $out
-set run [gui_start --load tarvex --set output_file_directory=$out [file join $root examples demo_post.tcl]]
+file mkdir $out
+set run [gui_start --load tarvex --post --part [file join $root examples demo_part.json] \
+    --output [file join $out bracket.ptp] [file join $root examples demo_post.tcl]]
 # Each kind of window is pictured the first time it shows and answered as
 # demo_answers.txt answers the demo: Yes, JD, 25 and 1500, the name
 # proposed, Abort, OK.

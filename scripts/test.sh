@@ -9,7 +9,7 @@
 #            but the windows one (label gui), which exercises Tk and Xlib
 #            rather than our code
 #   valgrind the default build's GoogleTest suites under valgrind memcheck
-#   fuzz     the command fuzzer (clang 14, libFuzzer) for 60 seconds
+#   fuzz     the command, part-file and answers fuzzers (clang 14, libFuzzer), 60 seconds each
 #   soak     one million calls through the Tcl translator (about 20 s;
 #            left out of the presets' own ctest runs by its label)
 # Usage: scripts/test.sh [PRESET...]   (all of them when none is given)

@@ -134,10 +134,23 @@ TEST_F(PartModelTest, SaveWritesWhatLoadReads) {
     EXPECT_THROW(part().save(path + "/no/such/folder/x.json"), PartFileError);
 }
 
-TEST_F(PartModelTest, TextThatIsNotUtf8CannotBeSavedSilently) {
-    part().add_object(1, emuhost::ObjectKind::Other, "X");
-    part().assign(1, emuhost::Attribute{"T", emuhost::AttributeType::String, "Fr\xe4se", {}});
-    EXPECT_THROW(part().to_text(), PartFileError);
+TEST_F(PartModelTest, TextThatIsNotUtf8IsSavedAsBytesAndLoadsBackTheSame) {
+    // An 8-bit code page, Tcl's NUL, a cut sequence: every byte comes back.
+    const std::string texts[] = {"Fr\xe4se", std::string("a\xc0\x80" "b"), "\xe2\x82", "Fr\xc3\xa4se"};
+    part().add_object(1, emuhost::ObjectKind::Other, "X\xff");
+    for (std::size_t i = 0; i < 4; ++i)
+        part().assign(1, emuhost::Attribute{"T" + std::to_string(i), emuhost::AttributeType::String, texts[i], {}});
+    std::string saved = part().to_text();
+    EXPECT_NE(saved.find("\"value\": {\n            \"bytes\": \"4672e47365\"\n          }"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("\"value\": \"Fr\xc3\xa4se\""), std::string::npos);  // UTF-8 stays a string
+    part().load_text(saved, "saved");
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(part().attribute(1, "T" + std::to_string(i))->text, texts[i]);
+    EXPECT_EQ(part().object(1)->name, "X\xff");
+    EXPECT_EQ(part().to_text(), saved);
+    EXPECT_THROW(part().load_text(R"({"objects": [{"tag": 1, "kind": "other", "name": {"bytes": "4g"}}]})", "bad"),
+                 PartFileError);
+    // A number no type holds is refused like a syntax error, not a crash.
+    EXPECT_THROW(part().load_text(R"({"objects": 3E333333})", "huge"), PartFileError);
 }
 
 TEST_F(PartModelTest, HostTimesAreCheckedCalendarTimes) {

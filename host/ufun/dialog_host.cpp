@@ -144,6 +144,11 @@ std::string read_answer(const std::string &call, const std::string &line, String
     std::string problem = read_response(
         call, line, {kStringBack, kStringCancel, kStringDefault, kStringEntered}, read);
     if (!problem.empty()) return problem;
+    // 3 is OK keeping the default: a text after it was meant for 5, and
+    // taking it would answer what the dialog never gives with 3.
+    if (read.response == kStringDefault && read.rest && !read.rest->empty())
+        return "answer " + quoted(line) + " to " + call + ": 3 keeps the default text and takes none; " +
+               "write 5 TEXT to answer with a text";
     dialog.response = read.response;
     dialog.text = cut(read.rest.value_or(dialog.default_text), UC1600_ANSWER_SIZE);
     return "";

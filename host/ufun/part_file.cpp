@@ -1,6 +1,8 @@
 // The JSON part file: reading it into a PartModel with a message that names
 // the file, line and field of whatever is wrong, and writing it back.
+#include <cstdint>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -14,6 +16,24 @@ namespace {
 // Keeps fields in the order written, so a saved file reads like the example.
 using json = nlohmann::ordered_json;
 
+std::optional<std::string> from_hex(const std::string &hex) {
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    if (hex.size() % 2 != 0) return std::nullopt;
+    std::string bytes;
+    bytes.reserve(hex.size() / 2);
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        int high = digit(hex[i]), low = digit(hex[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        bytes += static_cast<char>(high * 16 + low);
+    }
+    return bytes;
+}
+
 // Reads one document into a model, keeping the path of the field it is at
 // so that every complaint names it.
 class Reader {
@@ -22,8 +42,9 @@ public:
 
     void read(const json &doc) {
         if (!doc.is_object()) fail("", "the part file must hold one JSON object");
-        only_keys(doc, "", {"grip_dir", "managed", "parts", "display_part", "work_part", "database", "objects",
+        only_keys(doc, "", {"machine_name", "grip_dir", "managed", "parts", "display_part", "work_part", "database", "objects",
                             "current_operation", "selection"});
+        if (doc.contains("machine_name")) model_.set_machine_name(text(doc["machine_name"], "machine_name"));
         if (doc.contains("grip_dir")) model_.set_grip_dir(text(doc["grip_dir"], "grip_dir"));
         if (doc.contains("managed")) model_.set_managed(flag(doc["managed"], "managed"));
         for_each(doc, "parts", [&](const json &entry, const std::string &at) { read_part(entry, at); });
@@ -77,8 +98,17 @@ private:
         return holder[key];
     }
 
+    // A text is a JSON string, or {"bytes": "HEX"} for bytes that are no
+    // UTF-8 (an 8-bit code page, a NUL as Tcl keeps it), so that whatever
+    // a run stored loads back byte for byte.
     std::string text(const json &value, const std::string &at) {
-        if (!value.is_string()) fail(at, "must be a string");
+        if (value.is_object() && value.size() == 1 && value.contains("bytes")) {
+            const json &hex = value["bytes"];
+            auto bytes = hex.is_string() ? from_hex(hex.get<std::string>()) : std::nullopt;
+            if (!bytes) fail(member_path(at, "bytes"), "must be a string of hexadecimal digit pairs");
+            return *bytes;
+        }
+        if (!value.is_string()) fail(at, "must be a string or {\"bytes\": \"HEX\"}");
         return value.get<std::string>();
     }
 
@@ -125,7 +155,8 @@ private:
     void read_objects(const json &doc) {
         for_each(doc, "objects", [&](const json &entry, const std::string &at) {
             if (!entry.is_object()) fail(at, "must be an object");
-            only_keys(entry, at, {"tag", "kind", "name", "members", "program_root", "attributes"});
+            only_keys(entry, at, {"tag", "kind", "name", "members", "program_root", "tool", "machine_time", "path",
+                                  "attributes"});
             tag_t object_tag = tag(required(entry, "tag", at), member_path(at, "tag"));
             std::string kind_text = text(required(entry, "kind", at), member_path(at, "kind"));
             auto kind = kind_from_name(kind_text);
@@ -137,6 +168,7 @@ private:
                 fail(member_path(at, "members"), "only a program group has members");
             if (entry.contains("program_root") && *kind != ObjectKind::Setup)
                 fail(member_path(at, "program_root"), "only the setup has a program root");
+            read_posting(*model_.object(object_tag), *kind, entry, at);
         });
         for_each(doc, "objects", [&](const json &entry, const std::string &at) {
             tag_t group = static_cast<tag_t>(entry["tag"].get<std::uint64_t>());
@@ -152,6 +184,71 @@ private:
                 read_attribute(group, attribute, attribute_at);
             }, at);
         });
+    }
+
+    double number(const json &value, const std::string &at) {
+        if (!value.is_number()) fail(at, "must be a number");
+        return value.get<double>();
+    }
+
+    void point(const json &value, const std::string &at, double (&out)[3]) {
+        if (!value.is_array() || value.size() != 3) fail(at, "must be an array of three numbers [x, y, z]");
+        for (std::size_t i = 0; i < 3; ++i) out[i] = number(value[i], at + "[" + std::to_string(i) + "]");
+    }
+
+    // What posting an operation hands the post: its tool, machine time and
+    // tool path. Only operations are posted, so only they may carry them.
+    void read_posting(CamObject &object, ObjectKind kind, const json &entry, const std::string &at) {
+        for (const char *key : {"tool", "machine_time", "path"})
+            if (entry.contains(key) && kind != ObjectKind::Operation)
+                fail(member_path(at, key), "only an operation is posted");
+        if (entry.contains("tool")) {
+            std::string tool_at = member_path(at, "tool");
+            const json &tool = entry["tool"];
+            if (!tool.is_object()) fail(tool_at, "must be an object");
+            only_keys(tool, tool_at, {"name", "number"});
+            object.tool.name = text(required(tool, "name", tool_at), member_path(tool_at, "name"));
+            if (object.tool.name.empty()) fail(member_path(tool_at, "name"), "must not be empty");
+            if (tool.contains("number")) {
+                const json &value = tool["number"];
+                if (!value.is_number_integer() || value.get<std::int64_t>() < 0 ||
+                    value.get<std::int64_t>() > 99999)
+                    fail(member_path(tool_at, "number"), "must be a whole number from 0 to 99999");
+                object.tool.number = value.get<int>();
+            }
+        }
+        if (entry.contains("machine_time")) {
+            double minutes = number(entry["machine_time"], member_path(at, "machine_time"));
+            if (!(minutes >= 0)) fail(member_path(at, "machine_time"), "must not be negative");
+            object.machine_time = minutes;
+        }
+        for_each(entry, "path", [&](const json &move, const std::string &move_at) {
+            if (!move.is_object()) fail(move_at, "must be an object");
+            only_keys(move, move_at, {"motion", "pos", "feed", "center", "direction"});
+            Motion motion;
+            std::string kind_text = text(required(move, "motion", move_at), member_path(move_at, "motion"));
+            if (kind_text == "rapid") motion.kind = MotionKind::Rapid;
+            else if (kind_text == "linear") motion.kind = MotionKind::Linear;
+            else if (kind_text == "circular") motion.kind = MotionKind::Circular;
+            else fail(member_path(move_at, "motion"), "\"" + kind_text + "\" is none of rapid, linear, circular");
+            point(required(move, "pos", move_at), member_path(move_at, "pos"), motion.pos);
+            if (move.contains("feed")) {
+                double feed = number(move["feed"], member_path(move_at, "feed"));
+                if (!(feed >= 0)) fail(member_path(move_at, "feed"), "must not be negative");
+                motion.feed = feed;
+            }
+            bool circular = motion.kind == MotionKind::Circular;
+            for (const char *key : {"center", "direction"})
+                if (!circular && move.contains(key)) fail(member_path(move_at, key), "only a circular move has it");
+            if (circular) {
+                point(required(move, "center", move_at), member_path(move_at, "center"), motion.center);
+                std::string direction = text(required(move, "direction", move_at), member_path(move_at, "direction"));
+                if (direction != "CLW" && direction != "CCLW")
+                    fail(member_path(move_at, "direction"), "\"" + direction + "\" is none of CLW, CCLW");
+                motion.clockwise = direction == "CLW";
+            }
+            object.path.push_back(motion);
+        }, at);
     }
 
     void read_attribute(tag_t owner, const json &entry, const std::string &at) {
@@ -183,6 +280,39 @@ private:
     std::string origin_;
     PartModel &model_;
 };
+
+bool valid_utf8(const std::string &text) {
+    std::size_t i = 0;
+    while (i < text.size()) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        std::uint32_t code = length == 1 ? byte : byte & (0x7F >> length);
+        for (std::size_t k = 1; k < length; ++k) {
+            auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        static const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += length;
+    }
+    return true;
+}
+
+// A text as the part file holds it (see Reader::text).
+json text_json(const std::string &text) {
+    if (valid_utf8(text)) return json(text);
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(text.size() * 2);
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        hex += digits[byte >> 4];
+        hex += digits[byte & 0xF];
+    }
+    return json{{"bytes", hex}};
+}
 
 json tag_or_null(tag_t tag) { return tag == NULL_TAG ? json(nullptr) : json(tag); }
 
@@ -229,41 +359,69 @@ void PartModel::load_text(const std::string &text, const std::string &origin) {
     } catch (const json::parse_error &error) {
         auto where = position_of(text, error.byte);
         throw PartFileError("part file '" + origin + "', line " + std::to_string(where.first) + ", column " +
-                            std::to_string(where.second) + ": " + parse_reason(error));
+                            std::to_string(where.second) + ": " + parse_reason(error));    } catch (const json::exception &error) {
+        // A number too large for any type, say: the parser gives up on the
+        // value without a position.
+        std::string what = error.what();
+        auto bracket = what.find("] ");
+        throw PartFileError("part file '" + origin + "': " + (bracket == std::string::npos ? what : what.substr(bracket + 2)));
     }
     PartModel fresh;
     fresh.clock_ = clock_;
     fresh.description_in_place_ = description_in_place_;
     Reader(origin, fresh).read(doc);
+    // What the file held was not assigned by anyone.
+    fresh.assignments_ = 0;
+    fresh.assigned_.clear();
     *this = std::move(fresh);
 }
 
 std::string PartModel::to_text() const {
     json doc = json::object();
-    if (!grip_dir_.empty()) doc["grip_dir"] = grip_dir_;
+    if (!machine_name_.empty()) doc["machine_name"] = text_json(machine_name_);
+    if (!grip_dir_.empty()) doc["grip_dir"] = text_json(grip_dir_);
     doc["managed"] = managed_;
     doc["parts"] = json::array();
     for (const auto &entry : parts_)
-        doc["parts"].push_back({{"tag", entry.tag}, {"file_name", entry.file_name}, {"description", entry.description}});
+        doc["parts"].push_back(
+            {{"tag", entry.tag}, {"file_name", text_json(entry.file_name)}, {"description", text_json(entry.description)}});
     doc["display_part"] = tag_or_null(display_part_);
     if (work_part_ != NULL_TAG) doc["work_part"] = work_part_;
     doc["database"] = json::array();
     for (const auto &entry : database_)
         doc["database"].push_back(
-            {{"number", entry.number}, {"name", entry.name}, {"description", entry.description}});
+            {{"number", text_json(entry.number)}, {"name", text_json(entry.name)}, {"description", text_json(entry.description)}});
     doc["objects"] = json::array();
     for (const auto &entry : objects_) {
         json item = {{"tag", entry.tag}, {"kind", kind_name(entry.kind)}};
-        if (!entry.name.empty()) item["name"] = entry.name;
+        if (!entry.name.empty()) item["name"] = text_json(entry.name);
         if (entry.kind == ObjectKind::ProgramGroup) item["members"] = entry.members;
         if (entry.kind == ObjectKind::Setup) item["program_root"] = tag_or_null(entry.program_root);
+        // Posting fields only where the file had them, so a part without
+        // them saves as it always did.
+        if (!entry.tool.name.empty()) item["tool"] = {{"name", text_json(entry.tool.name)}, {"number", entry.tool.number}};
+        if (entry.machine_time) item["machine_time"] = *entry.machine_time;
+        if (!entry.path.empty()) {
+            json path = json::array();
+            for (const auto &motion : entry.path) {
+                json move = {{"motion", motion_name(motion.kind)},
+                             {"pos", {motion.pos[0], motion.pos[1], motion.pos[2]}}};
+                if (motion.feed) move["feed"] = *motion.feed;
+                if (motion.kind == MotionKind::Circular) {
+                    move["center"] = {motion.center[0], motion.center[1], motion.center[2]};
+                    move["direction"] = motion.clockwise ? "CLW" : "CCLW";
+                }
+                path.push_back(move);
+            }
+            item["path"] = path;
+        }
         item["attributes"] = json::array();
         for (const auto &attribute : entry.attributes) {
-            json saved = {{"title", attribute.title}};
+            json saved = {{"title", text_json(attribute.title)}};
             switch (attribute.type) {
             case AttributeType::String:
                 saved["type"] = "string";
-                saved["value"] = attribute.text;
+                saved["value"] = text_json(attribute.text);
                 break;
             case AttributeType::Time:
                 saved["type"] = "time";

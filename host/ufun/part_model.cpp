@@ -83,6 +83,15 @@ HostTime local_now() {
 
 // --- Kinds -------------------------------------------------------------------
 
+const char *motion_name(MotionKind kind) {
+    switch (kind) {
+    case MotionKind::Rapid: return "rapid";
+    case MotionKind::Linear: return "linear";
+    case MotionKind::Circular: return "circular";
+    }
+    return "linear";
+}
+
 const char *kind_name(ObjectKind kind) {
     switch (kind) {
     case ObjectKind::Operation: return "operation";
@@ -118,6 +127,7 @@ void PartModel::reset() {
     description_in_place_ = false;
     database_.clear();
     grip_dir_.clear();
+    machine_name_.clear();
 }
 
 void PartModel::check_new_tag(tag_t tag) const {
@@ -235,6 +245,8 @@ void PartModel::assign(tag_t tag, const Attribute &attribute) {
     Attribute stored = attribute;
     if (stored.type != AttributeType::String) stored.text.clear();
     if (stored.type != AttributeType::Time) stored.time = HostTime{};
+    ++assignments_;
+    ++assigned_[tag];
     for (auto &existing : target.attributes)
         if (existing.title == stored.title) {
             existing = stored;

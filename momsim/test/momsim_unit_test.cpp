@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -14,6 +15,8 @@
 #include "inputs.h"
 #include "locate.h"
 #include "logs.h"
+#include "outputs.h"
+#include "post.h"
 #include "options.h"
 #include "run.h"
 #include "shown.h"
@@ -71,6 +74,70 @@ TEST(Options, ReadsEveryOptionInBothForms) {
     // Words after the script are the script's, options included.
     EXPECT_EQ(*options.script, "post.tcl");
     EXPECT_EQ(options.script_args, (std::vector<std::string>{"--load", "x"}));
+    // ... with a warning for what reads like momsim's own; none after "--".
+    EXPECT_EQ(options.late_options, (std::vector<std::string>{"--load"}));
+    EXPECT_TRUE(momsim::parse_options({"--", "post.tcl", "--save=x"}).late_options.empty());
+    Options more = momsim::parse_options({"--timeout=2.5", "--encoding", "cp1252", "--strict", "--quiet", "p.tcl",
+                                          "--save=x", "-v"});
+    EXPECT_EQ(more.timeout, 2.5);
+    EXPECT_EQ(*more.encoding, "cp1252");
+    EXPECT_TRUE(more.strict && more.quiet);
+    EXPECT_EQ(more.late_options, (std::vector<std::string>{"--save=x"}));
+}
+
+TEST(Options, PostingOptions) {
+    Options options = momsim::parse_options({"--post", "--output=a.ptp", "--clock", "2024-03-15T14:30:05", "p.tcl"});
+    EXPECT_TRUE(options.post);
+    EXPECT_EQ(options.output, "a.ptp");
+    EXPECT_EQ(options.clock, "2024-03-15T14:30:05");
+    EXPECT_THROW(momsim::parse_options({"--post=yes", "p.tcl"}), UsageError);
+    EXPECT_THROW(momsim::parse_options({"--output", "a", "--output", "b", "p.tcl"}), UsageError);
+}
+
+// The NC output replaces a good file only whole: until the run ends the old
+// file stands, and a file never committed leaves nothing behind. An NC
+// output first named during the run is checked against the run's inputs
+// when it is named.
+TEST(NcOutput, ReplacesTheOldFileOnlyWhenCommittedAndNeverAnInput) {
+    Scratch old("nc_old.ptp", "GOOD\n");
+    std::string folder = old.path().substr(0, old.path().rfind('/'));
+    // Files beside it whose names start with its own: its temporary files.
+    auto others = [&] {
+        int count = 0;
+        std::string prefix = old.path() + ".";
+        for (const auto &entry : std::filesystem::directory_iterator(folder))
+            if (entry.path().string().compare(0, prefix.size(), prefix) == 0) ++count;
+        return count;
+    };
+    {
+        momsim::AtomicFile abandoned("NC output", old.path());
+        abandoned.write("HALF\n", false);
+        EXPECT_EQ(others(), 1);  // the temporary file beside it
+    }
+    EXPECT_EQ(old.read(), "GOOD\n");
+    EXPECT_EQ(others(), 0);
+
+    momsim::AtomicFile nc("NC output", old.path());
+    nc.write("G0 X0\n", false);
+    nc.write("M30\n", false);
+    EXPECT_EQ(old.read(), "GOOD\n");
+    EXPECT_EQ(nc.commit(), "");
+    EXPECT_EQ(old.read(), "G0 X0\nM30\n");
+    EXPECT_EQ(others(), 0);
+    EXPECT_EQ(momsim::listing_path_for("/a/b.ptp"), "/a/b.lpt");
+    EXPECT_EQ(momsim::listing_path_for("/a.b/nc"), "/a.b/nc.lpt");
+    EXPECT_EQ(momsim::listing_path_for("/a/b.lpt"), "/a/b.lpt.lpt");
+
+    EXPECT_THROW(momsim::AtomicFile("NC output", folder + "/no_such_folder/x.ptp"), momsim::UsageError);
+
+    Scratch script("nc_post.tcl", "proc MOM_start_of_program {} {}\n");
+    momsim::Outputs outputs;
+    outputs.add_input("the script", script.path());
+    EXPECT_THROW(outputs.add_checked("NC output", script.path(), momsim::OutputKind::Text), momsim::UsageError);
+    EXPECT_FALSE(outputs.has("NC output"));
+    outputs.add_checked("NC output", old.path(), momsim::OutputKind::Text);
+    EXPECT_THROW(outputs.add_checked("listing", old.path(), momsim::OutputKind::Text), momsim::UsageError);
+    EXPECT_TRUE(outputs.has("NC output"));
 }
 
 TEST(Options, DoubleDashEndsTheOptionsAndAnEmptyValueIsKept) {
@@ -95,6 +162,12 @@ TEST(Options, RefusesWhatItCannotRead) {
         {{"--syslog", "a", "--syslog", "b"}, "--syslog given twice"},
         {{"--answers="}, "--answers needs a non-empty value"},
         {{"--help=yes"}, "--help takes no value"},
+        {{"--timeout", "0"}, "--timeout 0: expected a number of seconds greater than 0"},
+        {{"--timeout=1s"}, "--timeout 1s: expected a number of seconds greater than 0"},
+        {{"--timeout", "nan"}, "--timeout nan: expected a number of seconds greater than 0"},
+        {{"--timeout", "2", "--timeout", "3"}, "--timeout given twice"},
+        {{"--strict=yes"}, "--strict takes no value"},
+        {{"--encoding", "a", "--encoding", "b"}, "--encoding given twice"},
     };
     for (const auto &each : cases) EXPECT_EQ(usage_error_of(each.words), each.message);
 }
@@ -216,8 +289,9 @@ TEST(Syslog, ToAFileTextsAreKeptAsWritten) {
         momsim::Syslog syslog(file.path());
         syslog.write("- >tarvex start \n");
         syslog.write("two\nlines");
-        EXPECT_EQ(file.read(), "- >tarvex start \ntwo\nlines");  // written at once
+        EXPECT_EQ(file.read(), "old run\n");  // replaced only when complete
     }
+    EXPECT_EQ(file.read(), "- >tarvex start \ntwo\nlines");
     EXPECT_THROW(momsim::Syslog("/no/such/folder/syslog.txt"), UsageError);
 }
 
@@ -235,19 +309,27 @@ TEST(Transcript, OneObjectPerLineWithBadBytesReplaced) {
 
 TEST(Run, TheStatusLineGoesToTheTranscriptAndStandardError) {
     Scratch transcript("run.jsonl");
+    Scratch script("run.tcl", "set ran 1\n");
     Options options;
     options.transcript = transcript.path();
+    options.script = script.path();
+    options.quiet = true;
     options.sets = {{"machine_name", "HERMLE"}};
-    momsim::Run run(options, momsim::Inputs{});
-    run.start("momsim");
-    EXPECT_EQ(emuhost::session().variable("machine_name"), "HERMLE");
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(UF_UI_set_status("Open API error 7"), 0);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "status: Open API error 7\n");
+    {
+        momsim::Run run(options, momsim::Inputs{});
+        run.start("momsim");
+        EXPECT_EQ(emuhost::session().variable("machine_name"), "HERMLE");
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(UF_UI_set_status("Open API error 7"), 0);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), "status: Open API error 7\n");
+        // Scripts run in the host's translator, which is the run's interpreter.
+        EXPECT_EQ(emuhost::session().translator().eval("set mom_machine_name").result, "HERMLE");
+        EXPECT_THROW(run.load("/no/such/plugin.so", "ufusr"), std::runtime_error);
+        EXPECT_EQ(run.run_script(), 0);
+        // Written when the run ends, not before.
+        EXPECT_EQ(transcript.read(), "");
+    }
     EXPECT_EQ(transcript.read(), "{\"call\":\"UF_UI_set_status\",\"text\":\"Open API error 7\"}\n");
-    // Scripts run in the host's translator, which is the run's interpreter.
-    EXPECT_EQ(emuhost::session().translator().eval("set mom_machine_name").result, "HERMLE");
-    EXPECT_THROW(run.load("/no/such/plugin.so", "ufusr"), std::runtime_error);
 }
 
 TEST(Grip, AProgramMapsToItsStandInByBaseName) {

@@ -52,6 +52,23 @@ struct Attribute {
     HostTime time;     // Time
 };
 
+// The tool an operation cuts with. An empty name: the operation has none.
+struct Tool {
+    std::string name;
+    int number = 0;
+};
+
+// One motion event of an operation's tool path, in the part's units.
+enum class MotionKind { Rapid, Linear, Circular };
+struct Motion {
+    MotionKind kind = MotionKind::Linear;
+    double pos[3] = {0, 0, 0};
+    std::optional<double> feed;  // absent: the feed rate stays as it was
+    // Circular moves only: the arc's centre and its direction seen from +Z.
+    double center[3] = {0, 0, 0};
+    bool clockwise = false;
+};
+
 struct CamObject {
     tag_t tag = NULL_TAG;          // fixed once added: the model indexes it
     ObjectKind kind = ObjectKind::Other;
@@ -61,6 +78,10 @@ struct CamObject {
     std::vector<tag_t> members;
     tag_t program_root = NULL_TAG; // the setup: its program root
     std::vector<Attribute> attributes;  // in the order first assigned
+    // Operations only: what posting the operation hands the post.
+    Tool tool;
+    std::optional<double> machine_time;  // minutes; absent: 0
+    std::vector<Motion> path;
 };
 
 struct PartFile {
@@ -134,6 +155,10 @@ public:
     // empty or over-long title, an over-long string or an invalid time.
     void assign(tag_t tag, const Attribute &attribute);
     const Attribute *attribute(tag_t tag, const std::string &title) const;
+    // How many assignments were made since the model was made or loaded,
+    // in all and per object: what a run stamped, for its account.
+    std::size_t assignments() const { return assignments_; }
+    const std::unordered_map<tag_t, std::size_t> &assignments_per_object() const { return assigned_; }
 
     // --- Clock of uc4583 ----------------------------------------------------
     void set_clock(std::function<HostTime()> clock);
@@ -174,6 +199,10 @@ public:
     static std::string encode_managed_name(const ManagedName &name);
     static std::optional<ManagedName> decode_managed_name(const std::string &text);
 
+    // The machine tool the part is posted for (empty: none named).
+    const std::string &machine_name() const { return machine_name_; }
+    void set_machine_name(const std::string &name) { machine_name_ = name; }
+
     // Folder of GRIP program stand-ins (empty: none), as the part file names it.
     const std::string &grip_dir() const { return grip_dir_; }
     void set_grip_dir(const std::string &folder) { grip_dir_ = folder; }
@@ -209,7 +238,12 @@ private:
     bool description_in_place_ = false;
     std::vector<DatabasePart> database_;
     std::string grip_dir_;
+    std::string machine_name_;
+    std::size_t assignments_ = 0;
+    std::unordered_map<tag_t, std::size_t> assigned_;
 };
+
+EMUHOST_API const char *motion_name(MotionKind kind);
 
 EMUHOST_API const char *kind_name(ObjectKind kind);
 EMUHOST_API std::optional<ObjectKind> kind_from_name(const std::string &name);
