@@ -62,7 +62,7 @@ best() {  # best wall time of $runs runs of the command, in seconds
     echo "$best"
 }
 
-post=$(best "$momsim" --post --part "$work/part.json" --output "$work/post.ptp" "$work/event.tcl")
+post=$(best "$momsim" --quiet --post --part "$work/part.json" --output "$work/post.ptp" "$work/event.tcl")
 loop=$(best tclsh "$work/loop.tcl")
 [ "$(wc -l < "$work/post.ptp")" -eq "$moves" ] || { echo "bench-post: momsim wrote $(wc -l < "$work/post.ptp") blocks, not $moves" >&2; exit 1; }
 cmp -s "$work/post.ptp" "$work/loop.ptp" || { echo "bench-post: momsim and the loop wrote different files" >&2; exit 1; }
