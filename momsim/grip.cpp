@@ -1,16 +1,13 @@
 #include "grip.h"
 
-#include <sys/stat.h>
+#include <algorithm>
 
+#include "drives.h"
 #include "emuhost/session.h"
+#include "locate.h"
 
 namespace momsim {
 namespace {
-
-bool is_file(const std::string &path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
 
 Tcl_Obj *text_obj(const std::string &text) { return Tcl_NewStringObj(text.data(), static_cast<int>(text.size())); }
 
@@ -49,21 +46,45 @@ std::string stand_in_path(const std::string &folder, const std::string &program)
     return folder + "/" + name + ".tcl";
 }
 
-GripStandIns::GripStandIns(Tcl_Interp *parent, std::string folder,
-                           std::function<void(const std::string &)> complain)
-    : parent_(parent), folder_(std::move(folder)), complain_(std::move(complain)) {}
+GripStandIns::GripStandIns(Tcl_Interp *parent, std::string folder, std::string part_folder,
+                           std::function<void(const std::string &)> complain,
+                           std::function<void(const std::string &)> failed)
+    : parent_(parent),
+      folder_(std::move(folder)),
+      part_folder_(std::move(part_folder)),
+      complain_(std::move(complain)),
+      failed_(std::move(failed)) {}
 
 emuhost::GripProgram GripStandIns::resolve(const std::string &program) const {
-    if (folder_.empty()) {
-        complain_("no GRIP stand-in for " + program + ": no --grip-dir given and no grip_dir in the part");
-        return {};
+    std::vector<std::string> places;
+    // Beside the program: the stand-in travels with the post's own files.
+    std::string local = machine_path(program);
+    if (!local.empty()) {
+        auto slash = local.rfind('/');
+        std::string beside = slash == std::string::npos ? "." : slash == 0 ? "/" : local.substr(0, slash);
+        places.push_back(stand_in_path(beside, program));
     }
-    std::string file = stand_in_path(folder_, program);
-    if (!is_file(file)) {
-        complain_("no GRIP stand-in for " + program + ": there is no file " + file);
-        return {};
+    if (!folder_.empty()) places.push_back(stand_in_path(folder_, program));
+    if (!part_folder_.empty()) places.push_back(stand_in_path(part_folder_, program));
+
+    std::string looked;
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        const std::string &place = places[i];
+        if (std::find(places.begin(), places.begin() + static_cast<std::ptrdiff_t>(i), place) !=
+            places.begin() + static_cast<std::ptrdiff_t>(i))
+            continue;  // the same folder named twice is looked in once
+        auto slash = place.rfind('/');
+        std::string file = slash == std::string::npos ? find_in_folder(".", place)
+                                                      : find_in_folder(place.substr(0, slash == 0 ? 1 : slash),
+                                                                       place.substr(slash + 1));
+        if (is_file(file)) return [this, file](emuhost::GripRun &call) { return run(file, call); };
+        looked += (looked.empty() ? "" : ", ") + place;
     }
-    return [this, file](emuhost::GripRun &call) { return run(file, call); };
+    std::string message = "no GRIP stand-in for " + program + ": looked for " + looked;
+    if (folder_.empty() && part_folder_.empty()) message += " (no --grip-dir given and no grip_dir in the part)";
+    complain_(message);
+    if (failed_) failed_(message);
+    return {};
 }
 
 int GripStandIns::fail(const std::string &file, const std::string &why) const {
@@ -72,6 +93,7 @@ int GripStandIns::fail(const std::string &file, const std::string &why) const {
     std::string first_line = message.substr(0, message.find('\n'));
     emuhost::session().set_fail_text(kGripStandInFailed, first_line);
     complain_(message);
+    if (failed_) failed_(message);
     return kGripStandInFailed;
 }
 

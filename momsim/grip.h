@@ -21,14 +21,19 @@ constexpr int kGripStandInFailed = 1190;
 // FOLDER/tool_check.tcl.
 std::string stand_in_path(const std::string &folder, const std::string &program);
 
-// Finds and runs stand-ins from one folder (empty: none). `complain` gets
-// the full message of a stand-in that is missing or fails.
+// Finds and runs stand-ins: first beside the program file itself (its
+// path read through the drive mapping), then in the --grip-dir folder, then
+// in the part's grip_dir (either may be empty: none). `complain` gets the
+// full message of a stand-in that is missing or fails; `failed` is told of
+// each one that fails, for the run's summary.
 class GripStandIns {
 public:
-    GripStandIns(Tcl_Interp *parent, std::string folder, std::function<void(const std::string &)> complain);
+    GripStandIns(Tcl_Interp *parent, std::string folder, std::string part_folder,
+                 std::function<void(const std::string &)> complain,
+                 std::function<void(const std::string &)> failed = nullptr);
 
     // For GripHost::set_resolver: the stand-in of `program`, or none when
-    // its file does not exist.
+    // there is none in any of the places, which the complaint lists.
     emuhost::GripProgram resolve(const std::string &program) const;
 
     // Runs the script `file` for one call: the child interpreter sees the
@@ -43,8 +48,8 @@ private:
     int fail(const std::string &file, const std::string &why) const;
 
     Tcl_Interp *parent_;
-    std::string folder_;
-    std::function<void(const std::string &)> complain_;
+    std::string folder_, part_folder_;
+    std::function<void(const std::string &)> complain_, failed_;
 };
 
 }  // namespace momsim

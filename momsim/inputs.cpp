@@ -14,6 +14,8 @@
 
 #include <tcl.h>
 
+#include "emuhost/machine.h"
+
 namespace momsim {
 namespace {
 
@@ -210,7 +212,21 @@ void check_readable(const std::string &what, const std::string &path) {
 
 Inputs read_inputs(const Options &options, const std::string &default_part) {
     Inputs inputs;
-    if (options.script) check_readable("script", *options.script);
+    if (options.script) {
+        // A script named the Windows way is read through the drives, as
+        // the post's own file commands are.
+        std::string script = *options.script;
+        if (!options.drives.empty() && emuhost::WindowsMachine::has_drive_letter(script)) {
+            emuhost::WindowsMachine machine;
+            for (const auto &[letter, folder] : options.drives) machine.map_drive(letter, folder);
+            std::optional<std::string> local = machine.local_path(script);
+            if (!local)
+                throw UsageError("cannot read script " + script + ": drive " + script.substr(0, 2) +
+                                 " is not mapped");
+            script = *local;
+        }
+        check_readable("script", script);
+    }
     if (options.answers) inputs.answers = read_answers(*options.answers, options.encoding.value_or(""));
     else if (options.encoding) throw UsageError("--encoding is the encoding of the answers file: give --answers too");
     std::string part = options.part ? *options.part : default_part;
@@ -222,6 +238,13 @@ Inputs read_inputs(const Options &options, const std::string &default_part) {
         check_folder("--grip-dir", *options.grip_dir);
         inputs.grip_dir = *options.grip_dir;
     }
+    for (const auto &[letter, folder] : options.drives) {
+        struct stat info {};
+        std::string option = std::string("--drive ") + letter + ":=" + folder;
+        if (::stat(folder.c_str(), &info) != 0) throw UsageError(option + ": " + std::strerror(errno));
+        if (!S_ISDIR(info.st_mode)) throw UsageError(option + ": it is no folder");
+    }
+    if (options.exec_dir) check_folder("--exec-dir", *options.exec_dir);
     if (options.save) {
         check_output_file("--save", *options.save);
         inputs.save = *options.save;

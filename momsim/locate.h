@@ -15,12 +15,24 @@ std::vector<std::string> plugin_folders();
 
 // The library a --load or MOM_run_user_function names, as a path to load:
 //  - an existing file (a path, or a name in the current folder) as it is;
+//  - with --drive, a host path read through the drive mapping: the file
+//    itself when it is no ".dll", else NAME.so beside it;
 //  - "tarvex" as the plug-in of this pointer width;
 //  - any other name, or a host path such as C:\posts\tarvex_x64.dll, by its
 //    base name (".dll" read as ".so") in the plug-in folders, so that a
 //    script written for the host runs here unchanged.
-// Throws std::runtime_error listing where it looked.
+// Names match as Windows matches them, without regard to case. The plug-in
+// of the other pointer width is refused with a message that names the one
+// that would load. Throws std::runtime_error listing where it looked.
 std::string resolve_library(const std::string &library);
+
+// Whether `path` is a regular file.
+bool is_file(const std::string &path);
+
+// `folder` joined with `name`, or with the entry of `folder` that matches
+// `name` without regard to case when `name` itself is not there (the first
+// in name order). The plain join when neither is.
+std::string find_in_folder(const std::string &folder, const std::string &name);
 
 // Folders searched for the demo files.
 std::vector<std::string> data_folders();

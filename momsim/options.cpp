@@ -28,6 +28,16 @@ std::pair<std::string, std::string> parse_assignment(const std::string &text) {
     return {name, text.substr(equals + 1)};
 }
 
+// "X:=DIR": a drive letter and the folder it stands for.
+std::pair<char, std::string> parse_drive(const std::string &text) {
+    char letter = text.empty() ? '\0' : text[0];
+    if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+    if (text.size() < 3 || letter < 'A' || letter > 'Z' || text.compare(1, 2, ":=") != 0)
+        throw UsageError("--drive " + text + ": expected a drive letter and a folder, as in C:=DIR");
+    if (text.size() == 3) throw UsageError("--drive " + text + ": the folder is empty");
+    return {letter, text.substr(3)};
+}
+
 // A positive number of seconds.
 double parse_seconds(const std::string &value, double earlier) {
     if (earlier > 0) throw UsageError("--timeout given twice");
@@ -41,7 +51,8 @@ double parse_seconds(const std::string &value, double earlier) {
 bool is_momsim_option(const std::string &name) {
     static const char *const names[] = {"--load",     "--set",      "--answers", "--part",   "--save",
                                         "--grip-dir", "--syslog",   "--transcript", "--timeout",
-                                        "--encoding", "--strict",   "--quiet",   "--gui",    "--help",   "--version"};
+                                        "--encoding", "--strict",   "--quiet",   "--gui",    "--help",   "--version",
+                                        "--drive",    "--exec-dir", "--no-exec"};
     for (const char *known : names)
         if (name == known) return true;
     return false;
@@ -83,14 +94,20 @@ Options parse_options(const std::vector<std::string> &words) {
             options.version = true;
             continue;
         }
+        if (name == "--no-exec") {
+            if (inline_value) throw UsageError(name + " takes no value");
+            options.no_exec = true;
+            continue;
+        }
         if (name == "--strict" || name == "--quiet") {
             if (inline_value) throw UsageError(name + " takes no value");
             (name == "--strict" ? options.strict : options.quiet) = true;
             continue;
         }
-        static const char *const with_value[] = {"--load",   "--set",    "--answers", "--part",
-                                                 "--save",   "--grip-dir", "--syslog", "--transcript",
-                                                 "--output", "--clock", "--timeout", "--encoding"};
+        static const char *const with_value[] = {"--load",   "--set",      "--answers", "--part",
+                                                 "--save",   "--grip-dir", "--syslog",  "--transcript",
+                                                 "--output", "--clock",    "--timeout", "--encoding",
+                                                 "--drive",  "--exec-dir"};
         bool known = false;
         for (const char *option : with_value) known = known || name == option;
         if (!known) throw UsageError("unknown option " + name);
@@ -120,6 +137,14 @@ Options parse_options(const std::vector<std::string> &words) {
             set_once(options.clock, name, value);
         } else if (name == "--syslog") {
             set_once(options.syslog, name, value);
+        } else if (name == "--drive") {
+            auto drive = parse_drive(value);
+            for (const auto &given : options.drives)
+                if (given.first == drive.first)
+                    throw UsageError("--drive " + std::string(1, drive.first) + ": given twice");
+            options.drives.push_back(drive);
+        } else if (name == "--exec-dir") {
+            set_once(options.exec_dir, name, value);
         } else if (name == "--timeout") {
             options.timeout = parse_seconds(value, options.timeout);
         } else if (name == "--encoding") {
@@ -128,6 +153,8 @@ Options parse_options(const std::vector<std::string> &words) {
             set_once(options.transcript, name, value);
         }
     }
+    if (options.no_exec && options.exec_dir)
+        throw UsageError("--no-exec and --exec-dir exclude each other: --no-exec starts nothing at all");
     if (i < words.size()) {
         options.script = words[i++];
         options.script_args.assign(words.begin() + static_cast<std::ptrdiff_t>(i), words.end());
@@ -159,12 +186,14 @@ Options:
   --part FILE         the part and its CAM objects, as JSON (default: the
                       demo part)
   --save FILE         write the part to FILE after the run, however it ends
-  --grip-dir DIR      where GRIP program stand-ins live: DIR/NAME.tcl runs
-                      for a program .../NAME.grx (default: the part's
-                      grip_dir, relative to the part file)
+  --grip-dir DIR      where GRIP program stand-ins live: NAME.tcl beside the
+                      program .../NAME.grx runs first, then DIR/NAME.tcl,
+                      then the one in the part's grip_dir (relative to the
+                      part file)
   --syslog FILE       write the host's system log to FILE (default: standard
                       error, each line prefixed "syslog: ")
-  --transcript FILE   record everything shown to the user as JSON Lines
+  --transcript FILE   record everything shown to the user as JSON Lines, and
+                      every process the post starts
   --post              after the script (the post) is sourced, post the part:
                       call its event procedures for the selected operations
                       (or the whole program), with the host's mom_ variables
@@ -179,9 +208,18 @@ Options:
                       a byte-order mark skipped)
   --strict            exit 1, listing each cause, when a dialog took its
                       default, an answer did not fit or was left over, a
-                      GRIP stand-in failed, a command got fewer words than it
-                      uses, or MOM_set_attribute_program stamped nothing
+                      GRIP or process stand-in was missing or failed, a
+                      command got fewer words than it uses, or
+                      MOM_set_attribute_program stamped nothing
   --quiet             no summary of the run on standard error
+  --drive X:=DIR      drive X: is the folder DIR (repeatable): paths the post
+                      hands to the plug-in, to MOM_run_user_function and to
+                      its own file commands are read as Windows reads them
+                      (X:\ or X:/, either slash, names in any case)
+  --exec-dir DIR      run DIR/NAME.tcl in place of a program NAME.exe that
+                      MOM_run_exec or MOM_shell_exec starts, the child's
+                      words in argv
+  --no-exec           record the processes the post starts, start none
   --gui               show each dialog that has no scripted answer left as a
                       window (Tk) and wait for the user; needs an X display
   --help              show this text

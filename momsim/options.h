@@ -24,6 +24,9 @@ struct Options {
     std::optional<std::string> grip_dir;                     // --grip-dir DIR
     std::optional<std::string> syslog;                       // --syslog FILE
     std::optional<std::string> transcript;                   // --transcript FILE
+    std::vector<std::pair<char, std::string>> drives;        // --drive X:=DIR, letter upper case
+    std::optional<std::string> exec_dir;                     // --exec-dir DIR
+    bool no_exec = false;                                    // --no-exec
     bool post = false;                                       // --post
     std::optional<std::string> output;                       // --output FILE
     std::optional<std::string> clock;                        // --clock YYYY-MM-DDTHH:MM:SS

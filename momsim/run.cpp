@@ -148,6 +148,25 @@ void Run::start(const char *argv0) {
     poster_ = std::make_unique<Poster>(interp_, options_, outputs_, [this](const std::string &message) { complain(message); });
     poster_->install();
 
+    // Drives first: every path from here on may name one.
+    host.windows().on_complaint([this](const std::string &message) { complain(message); });
+    map_drives(options_.drives);
+    drive_fs_ = std::make_unique<DriveFilesystem>(interp_);
+    auto failed = [this](const std::string &message) {
+        failed_stand_ins_.push_back(message.substr(0, message.find('\n')));
+    };
+    // A process stand-in that is missing or fails fails a --strict run too.
+    auto process_failed = [this, failed](const std::string &message) {
+        account_.cause(message.substr(0, message.find('\n')));
+        failed(message);
+    };
+    ExecMode mode = options_.no_exec ? ExecMode::Record : options_.exec_dir ? ExecMode::StandIn : ExecMode::Start;
+    exec_ = std::make_unique<ProcessStandIns>(interp_, mode, options_.exec_dir.value_or(""), *transcript_,
+                                              [this](const std::string &message) { complain(message); },
+                                              process_failed);
+    host.windows().set_process_hook(
+        [this](const emuhost::ProcessStart &start) { return exec_->decide(start); });
+
     if (!inputs_.part_path.empty()) {
         try {
             host.part().load(inputs_.part_path);
@@ -160,19 +179,20 @@ void Run::start(const char *argv0) {
         if (!when) throw UsageError("--clock " + *options_.clock + ": expected a local time YYYY-MM-DDTHH:MM:SS");
         host.part().fix_clock(*when);
     }
-    // --grip-dir wins over the part's folder, which is read relative to the
-    // part file so that a part and its stand-ins move together.
-    std::string grip_dir = inputs_.grip_dir;
-    if (grip_dir.empty() && !host.part().grip_dir().empty()) {
-        grip_dir = host.part().grip_dir();
+    // The part's grip_dir is read relative to the part file, so that a part
+    // and its stand-ins move together.
+    std::string part_grip_dir = host.part().grip_dir();
+    if (!part_grip_dir.empty()) {
         auto slash = inputs_.part_path.rfind('/');
-        if (grip_dir[0] != '/' && slash != std::string::npos)
-            grip_dir = inputs_.part_path.substr(0, slash + 1) + grip_dir;
+        if (part_grip_dir[0] != '/' && slash != std::string::npos)
+            part_grip_dir = inputs_.part_path.substr(0, slash + 1) + part_grip_dir;
     }
-    grip_ = std::make_unique<GripStandIns>(interp_, grip_dir, [this](const std::string &message) {
-        complain(message);
-        account_.grip_failed(message);
-    });
+    grip_ = std::make_unique<GripStandIns>(
+        interp_, inputs_.grip_dir, part_grip_dir, [this](const std::string &message) { complain(message); },
+        [this, failed](const std::string &message) {
+            account_.grip_failed(message);
+            failed(message);
+        });
     host.grip().set_resolver([this](const std::string &program) -> emuhost::GripProgram {
         emuhost::GripProgram stand_in = grip_->resolve(program);
         if (!stand_in) return stand_in;
@@ -436,6 +456,8 @@ int Run::finish() {
     host.dialogs().on_record(nullptr);
     host.dialogs().set_prompt(nullptr);
     host.grip().set_resolver(nullptr);
+    host.windows().set_process_hook(nullptr);
+    host.windows().on_complaint(nullptr);
 
     int problems = misfits_;
     if (gui_ && gui_->failures() > 0) {
@@ -451,6 +473,12 @@ int Run::finish() {
                                   ": answer not used: no dialog was left to take it";
             complain(message);
             account_.unused_answer(message);
+        }
+        if (!failed_stand_ins_.empty() && !options_.quiet) {
+            std::size_t count = failed_stand_ins_.size();
+            complain(std::to_string(count) + (count == 1 ? " stand-in" : " stand-ins") +
+                     " missing or failed:");
+            for (const auto &message : failed_stand_ins_) complain("  " + message);
         }
         if (misfits_ > 0)
             complain(std::to_string(misfits_) + (misfits_ == 1 ? " answer" : " answers") +

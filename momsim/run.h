@@ -11,7 +11,9 @@
 
 #include "account.h"
 #include "commands.h"
+#include "drives.h"
 #include "emuhost/session.h"
+#include "exec.h"
 #include "grip.h"
 #include "gui.h"
 #include "inputs.h"
@@ -56,6 +58,9 @@ public:
     // loaded for the rest of the run. Throws std::runtime_error.
     void load(const std::string &library, const std::string &entry);
 
+    // GRIP and process stand-ins that were missing or failed so far; each
+    // is also named in the summary at the end of the run.
+    int failed_stand_ins() const { return static_cast<int>(failed_stand_ins_.size()); }
     // The file an output option writes (registered in add_run_files(),
     // committed when the run ends): where a new output, an NC file say,
     // is written during the run.
@@ -82,6 +87,9 @@ private:
     std::unique_ptr<Transcript> transcript_;
     std::vector<std::unique_ptr<emuhost::Plugin>> plugins_;
     std::unique_ptr<GripStandIns> grip_;
+    std::unique_ptr<DriveFilesystem> drive_fs_;
+    std::unique_ptr<ProcessStandIns> exec_;
+    std::vector<std::string> failed_stand_ins_;  // first line of each message
     std::unique_ptr<Poster> poster_;
     std::unique_ptr<Gui> gui_;  // --gui
     std::size_t next_answer_ = 0;  // the next line of the answers file a dialog takes

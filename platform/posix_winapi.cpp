@@ -4,7 +4,14 @@
 // Two places matter to builds that must not touch the machine: every path a
 // caller hands in passes through enter_path(), and every process starts in
 // start_process(). Nothing else opens, deletes or starts anything.
+//
+// Both ask the emulated host's Windows machine first (emuhost/machine.h):
+// enter_path() reads a path the Windows way when drives are mapped, and each
+// process start is put to its process hook, which may record it, stand in for
+// it or refuse it. The plug-in above knows nothing of either.
 #include "winapi.h"
+
+#include "emuhost/machine.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -66,11 +73,23 @@ bool inside_confinement(const std::string &path) {
     }
     return last < path.size() && path.compare(last, std::string::npos, ".") != 0;
 }
+#endif
 
-std::string enter_path(const char *path) { return inside_confinement(path) ? std::string(path) : std::string(); }
+// The Windows path as this file system names it; empty for a drive that is
+// not mapped, which names no file.
+std::string machine_path(const char *path) {
+    std::optional<std::string> local = emuhost::windows_machine().local_path(path);
+    return local ? *local : std::string();
+}
+
+#if defined(TARVEX_CONFINED)
+std::string enter_path(const char *path) {
+    std::string local = machine_path(path);
+    return inside_confinement(local) ? local : std::string();
+}
 #else
 // Where a path from a caller enters the file system.
-std::string enter_path(const char *path) { return path; }
+std::string enter_path(const char *path) { return machine_path(path); }
 #endif
 
 bool is_directory(const std::string &path) {
@@ -795,11 +814,26 @@ BOOL CreateProcessA(LPCSTR application, LPSTR command_line, LPSECURITY_ATTRIBUTE
         std::string name = application != nullptr ? std::string(application) : argv[0];
         if (argv.empty() || (command_line != nullptr && command_line[0] == '\0')) argv.assign(1, name);
 
+        emuhost::ProcessStart request{"CreateProcessA", name, argv, std::nullopt, std::nullopt};
+        if (directory != nullptr) request.directory = directory;
+        switch (emuhost::windows_machine().decide(request)) {
+        case emuhost::ProcessOutcome::Start: break;
+        case emuhost::ProcessOutcome::Done:
+            // Stood in for or only recorded: a process that has already ended.
+            process->hProcess = make_handle(Object::Process, -1, 0);
+            process->hThread = make_handle(Object::Thread, -1, 0);
+            process->dwProcessId = 0;
+            process->dwThreadId = 0;
+            return TRUE;
+        case emuhost::ProcessOutcome::Refused: fail(ERROR_FILE_NOT_FOUND); return FALSE;
+        }
         std::string program;
         if (DWORD error = find_program(enter_path(name.c_str()), program)) {
             fail(error);
             return FALSE;
         }
+        std::string folder = directory != nullptr ? enter_path(directory) : std::string();
+        if (directory != nullptr) directory = folder.c_str();
         std::vector<char *> variables;
         char *const *envp = environ;
         if (environment != nullptr) {
@@ -831,6 +865,22 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCSTR parameters, 
             fail(ERROR_FILE_NOT_FOUND);
             return answer(SE_ERR_FNF);
         }
+        {
+            emuhost::ProcessStart request{"ShellExecuteA", file, {file}, std::nullopt, std::nullopt};
+            if (parameters != nullptr) {
+                std::vector<std::string> words = split_command_line(parameters, false);
+                request.words.insert(request.words.end(), words.begin(), words.end());
+            }
+            if (operation != nullptr) request.operation = operation;
+            if (directory != nullptr) request.directory = directory;
+            switch (emuhost::windows_machine().decide(request)) {
+            case emuhost::ProcessOutcome::Start: break;
+            case emuhost::ProcessOutcome::Done: return answer(42);
+            case emuhost::ProcessOutcome::Refused: fail(ERROR_FILE_NOT_FOUND); return answer(SE_ERR_FNF);
+            }
+        }
+        std::string folder = directory != nullptr ? enter_path(directory) : std::string();
+        if (directory != nullptr) directory = folder.c_str();
         if (operation != nullptr && !same_name(operation, "open")) {
             fail(ERROR_GEN_FAILURE);
             return answer(SE_ERR_NOASSOC);
@@ -885,6 +935,27 @@ HINSTANCE ShellExecuteA(HWND, LPCSTR operation, LPCSTR file, LPCSTR parameters, 
         return answer(SE_ERR_OOM);
     }
 }
+
+#if !defined(TARVEX_CONFINED)
+// The C library's remove(), which the plug-in calls itself, reads its path
+// as the Windows calls do: the plug-in is linked with --wrap=remove. (The
+// confined build's fuzzer wraps remove() itself.)
+int __real_remove(const char *path);
+int __wrap_remove(const char *path) {
+    if (path == nullptr) return __real_remove(path);
+    try {
+        std::optional<std::string> local = emuhost::windows_machine().local_path(path);
+        if (!local) {
+            errno = ENOENT;
+            return -1;
+        }
+        return __real_remove(local->c_str());
+    } catch (const std::bad_alloc &) {
+        errno = ENOMEM;
+        return -1;
+    }
+}
+#endif
 
 #if defined(TARVEX_CONFINED)
 void tarvex_confine_to(const char *root) { confinement_root = root != nullptr ? root : ""; }

@@ -28,7 +28,7 @@ puts "What the user was shown ([llength $lines] entries in $transcript):"
 foreach line $lines {
     set call [field $line call]
     set shown ""
-    foreach name {cue prompt text application} {
+    foreach name {cue prompt text application program} {
         if {[set shown [field $line $name]] ne ""} { break }
     }
     if {[regexp {"lines":\["((?:[^"\\]|\\.)*)"} $line -> first]} { set shown $first }

@@ -4,6 +4,10 @@
 #else
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <optional>
+
+#include "emuhost/machine.h"
 #include "winapi.h"
 #endif
 
@@ -236,6 +240,63 @@ TEST_P(Files, FifoNeitherBlocksNorCountsAsAFile) {
     EXPECT_EQ(host().syslog(), (Lines{" Can't find or read file =" + fifo + "\n",
                                       " Can't Find/Create or read/write file =" + fifo + "\n",
                                       " Can't find or read file =" + fifo + "\n"}));
+}
+
+// With a drive mapped, every path the plug-in hands to its Windows calls is
+// read as Windows reads it; the cases that could go wrong in one place.
+TEST_P(Files, MappedDriveReadsPathsTheWindowsWay) {
+    std::string root = scratch_.path("");
+    root.pop_back();
+    std::filesystem::create_directories(scratch_.path("Out/Sub"));
+    std::filesystem::create_directories(scratch_.path("twin"));
+    std::filesystem::create_directories(scratch_.path("Twin"));
+    host().windows().map_drive('c', root);
+
+    // Either slash, any case; a new name keeps its spelling in the folder found.
+    EXPECT_EQ(result_of({"MOM_createfile", "C:\\OUT\\sub\\New.PTP"}), "0");
+    EXPECT_TRUE(exists(scratch_.path("Out/Sub/New.PTP")));
+    EXPECT_EQ(result_of({"MOM_deletefile", "c:/out/SUB/new.ptp"}), "0");
+    EXPECT_FALSE(exists(scratch_.path("Out/Sub/New.PTP")));
+    // ".." steps back out of the folder; an exact name wins over its twin.
+    EXPECT_EQ(result_of({"MOM_createfile", "C:/out/sub/../../Twin/a.txt"}), "0");
+    EXPECT_TRUE(exists(scratch_.path("Twin/a.txt")));
+    EXPECT_EQ(result_of({"MOM_createfile", "C:/TWIN/b.txt"}), "0");
+    EXPECT_TRUE(exists(scratch_.path("Twin/b.txt")));  // "Twin" sorts before "twin"
+    // ".." goes by name and never above the drive's folder.
+    EXPECT_EQ(result_of({"MOM_createfile", "C:\\none\\..\\..\\..\\Out\\up.txt"}), "0");
+    EXPECT_TRUE(exists(scratch_.path("Out/up.txt")));
+    // A folder that is not there: nothing is made, as on Windows.
+    EXPECT_EQ(result_of({"MOM_createfile", "C:\\none\\x.txt"}), "1");
+    EXPECT_FALSE(exists(scratch_.path("none")));
+    // A drive that is not mapped names no file.
+    EXPECT_EQ(result_of({"MOM_createfile", "D:\\x.txt"}), "1");
+    EXPECT_EQ(host().windows().local_path("D:\\x.txt"), std::nullopt);
+    // Nor does a network path; a path from this file system's root stays there.
+    EXPECT_EQ(host().windows().local_path("\\\\server\\share\\x.txt"), std::nullopt);
+    EXPECT_EQ(host().windows().local_path(root + "/OUT/sub"), root + "/Out/Sub");
+    EXPECT_EQ(host().windows().local_path("C:"), root);
+}
+
+// The process hook sees what the child would receive and decides.
+TEST_P(Files, ProcessHookSeesTheChildsWordsAndDecides) {
+    std::vector<emuhost::ProcessStart> seen;
+    emuhost::ProcessOutcome answer = emuhost::ProcessOutcome::Done;
+    host().windows().set_process_hook([&](const emuhost::ProcessStart &start) {
+        seen.push_back(start);
+        return answer;
+    });
+    call({"MOM_run_exec", "C:\\tools\\report.exe", "two words", "quote \" and \\ slash"});
+    call({"MOM_shell_exec", "C:\\docs\\sheet.pdf", "-p \"a b\""});
+    answer = emuhost::ProcessOutcome::Refused;
+    call({"MOM_run_exec", "C:\\tools\\missing.exe"});
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].call, "CreateProcessA");
+    EXPECT_EQ(seen[0].words, (Lines{"C:\\tools\\report.exe", "two words", "quote \" and \\ slash"}));
+    EXPECT_EQ(seen[1].call, "ShellExecuteA");
+    EXPECT_EQ(seen[1].words, (Lines{"C:\\docs\\sheet.pdf", "-p", "a b"}));
+    EXPECT_FALSE(seen[1].operation.has_value());
+    // Done: the post sees a start that worked; Refused: one that did not.
+    EXPECT_EQ(host().syslog(), (Lines{" CreateProcess don't Start the child process \n"}));
 }
 #endif
 

@@ -38,7 +38,8 @@ int UF_CFI_ask_file_exist(const char *path, int *status) {
     HOST_CALL("UF_CFI_ask_file_exist");
     if (path == nullptr || status == nullptr) return emuhost::kErrInvalidArgument;
     std::error_code error;
-    *status = std::filesystem::exists(std::filesystem::path(path), error) ? 0 : 1;
+    std::optional<std::string> local = emuhost::windows_machine().local_path(path);
+    *status = local && std::filesystem::exists(std::filesystem::path(*local), error) ? 0 : 1;
     return 0;
 }
 

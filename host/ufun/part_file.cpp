@@ -2,6 +2,7 @@
 // the file, line and field of whatever is wrong, and writing it back.
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -341,6 +342,63 @@ std::string parse_reason(const json::parse_error &error) {
     return colon == std::string::npos ? what.substr(at) : what.substr(colon + 2);
 }
 
+// Watches the parser for a field written twice in one object, which JSON
+// itself lets pass (the last one silently wins): like a misspelt field, it
+// is a mistake in the file that would otherwise go unnoticed. Keeps the path
+// of where the parser is, as the reader names fields.
+class DuplicateFields {
+public:
+    // For json::parse: answers true to keep every value.
+    bool operator()(int, json::parse_event_t event, json &parsed) {
+        switch (event) {
+        case json::parse_event_t::object_start:
+        case json::parse_event_t::array_start:
+            next_element();
+            frames_.push_back(Frame{event == json::parse_event_t::object_start, {}, {}, -1});
+            break;
+        case json::parse_event_t::object_end:
+        case json::parse_event_t::array_end:
+            if (!frames_.empty()) frames_.pop_back();
+            break;
+        case json::parse_event_t::key: {
+            Frame &top = frames_.back();
+            top.key = parsed.get<std::string>();
+            if (!top.keys.insert(top.key).second && !duplicate_) duplicate_ = path();
+            break;
+        }
+        case json::parse_event_t::value: next_element(); break;
+        }
+        return true;
+    }
+
+    // The path of the first field given twice, if any.
+    const std::optional<std::string> &duplicate() const { return duplicate_; }
+
+private:
+    struct Frame {
+        bool object;
+        std::set<std::string> keys;
+        std::string key;
+        long index;
+    };
+
+    void next_element() {
+        if (!frames_.empty() && !frames_.back().object) ++frames_.back().index;
+    }
+
+    std::string path() const {
+        std::string at;
+        for (const Frame &frame : frames_) {
+            if (frame.object) at += (at.empty() ? "" : ".") + frame.key;
+            else at += "[" + std::to_string(frame.index) + "]";
+        }
+        return at;
+    }
+
+    std::vector<Frame> frames_;
+    std::optional<std::string> duplicate_;
+};
+
 }  // namespace
 
 void PartModel::load(const std::string &path) {
@@ -354,8 +412,9 @@ void PartModel::load(const std::string &path) {
 
 void PartModel::load_text(const std::string &text, const std::string &origin) {
     json doc;
+    DuplicateFields duplicates;
     try {
-        doc = json::parse(text);
+        doc = json::parse(text, std::ref(duplicates));
     } catch (const json::parse_error &error) {
         auto where = position_of(text, error.byte);
         throw PartFileError("part file '" + origin + "', line " + std::to_string(where.first) + ", column " +
@@ -366,6 +425,8 @@ void PartModel::load_text(const std::string &text, const std::string &origin) {
         auto bracket = what.find("] ");
         throw PartFileError("part file '" + origin + "': " + (bracket == std::string::npos ? what : what.substr(bracket + 2)));
     }
+    if (duplicates.duplicate())
+        throw PartFileError("part file '" + origin + "': " + *duplicates.duplicate() + ": field given twice");
     PartModel fresh;
     fresh.clock_ = clock_;
     fresh.description_in_place_ = description_in_place_;

@@ -46,6 +46,7 @@ void Session::clear_state() {
     dialogs_.reset();
     part_.reset();
     grip_.reset();
+    windows_.reset();
 }
 
 Translator &Session::translator() { return *translator_; }

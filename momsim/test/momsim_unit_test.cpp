@@ -140,6 +140,17 @@ TEST(NcOutput, ReplacesTheOldFileOnlyWhenCommittedAndNeverAnInput) {
     EXPECT_TRUE(outputs.has("NC output"));
 }
 
+TEST(Options, ReadsDrivesAndProcessOptions) {
+    // Drives in order, the letter in upper case, the folder as given.
+    Options windows = momsim::parse_options({"--drive", "c:=/x/c", "--drive=D:=rel/d=1", "--exec-dir", "s", "p.tcl"});
+    ASSERT_EQ(windows.drives.size(), 2u);
+    EXPECT_EQ(windows.drives[0], std::make_pair('C', std::string("/x/c")));
+    EXPECT_EQ(windows.drives[1], std::make_pair('D', std::string("rel/d=1")));
+    EXPECT_EQ(*windows.exec_dir, "s");
+    EXPECT_FALSE(windows.no_exec);
+    EXPECT_TRUE(momsim::parse_options({"--no-exec", "p.tcl"}).no_exec);
+}
+
 TEST(Options, DoubleDashEndsTheOptionsAndAnEmptyValueIsKept) {
     Options options = momsim::parse_options({"--set", "empty=", "--", "--script.tcl", "-v"});
     EXPECT_EQ(options.sets[0].second, "");
@@ -162,6 +173,12 @@ TEST(Options, RefusesWhatItCannotRead) {
         {{"--syslog", "a", "--syslog", "b"}, "--syslog given twice"},
         {{"--answers="}, "--answers needs a non-empty value"},
         {{"--help=yes"}, "--help takes no value"},
+        {{"--drive", "C"}, "--drive C: expected a drive letter and a folder, as in C:=DIR"},
+        {{"--drive", "1:=/x"}, "--drive 1:=/x: expected a drive letter and a folder, as in C:=DIR"},
+        {{"--drive", "C:="}, "--drive C:=: the folder is empty"},
+        {{"--drive", "c:=/a", "--drive=C:=/b"}, "--drive C: given twice"},
+        {{"--no-exec=1"}, "--no-exec takes no value"},
+        {{"--no-exec", "--exec-dir", "x"}, "--no-exec and --exec-dir exclude each other: --no-exec starts nothing at all"},
         {{"--timeout", "0"}, "--timeout 0: expected a number of seconds greater than 0"},
         {{"--timeout=1s"}, "--timeout 1s: expected a number of seconds greater than 0"},
         {{"--timeout", "nan"}, "--timeout nan: expected a number of seconds greater than 0"},

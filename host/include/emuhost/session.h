@@ -13,6 +13,7 @@
 
 #include "emuhost/dialogs.h"
 #include "emuhost/grip.h"
+#include "emuhost/machine.h"
 #include "emuhost/part.h"
 #include "emuhost/translator.h"
 #include "openapi.h"
@@ -103,6 +104,7 @@ public:
     DialogHost &dialogs() { return dialogs_; }
     PartModel &part() { return part_; }
     GripHost &grip() { return grip_; }
+    WindowsMachine &windows() { return windows_; }
 
     // --- used by the Open API functions themselves -----------------------
     // Records the call and applies an injected fault: returns the injected
@@ -134,6 +136,7 @@ private:
     DialogHost dialogs_;
     PartModel part_;
     GripHost grip_;
+    WindowsMachine windows_;
 };
 
 // The one session of this process.

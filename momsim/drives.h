@@ -1,0 +1,46 @@
+//   momsim --drive C:=DIR [--drive D:=DIR ...] post.tcl
+//
+// Drive letters for posts written for Windows: --drive X:=DIR maps drive X:
+// to a folder, below the plug-in (the emulated host's Windows machine, which
+// the POSIX stand-ins of the Windows calls ask) and in the post's own Tcl
+// file commands (a Tcl filesystem that claims X:\... and X:/... paths).
+// Without --drive nothing here is active and paths are used as given.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <tcl.h>
+
+namespace momsim {
+
+// Maps each drive to its folder, made absolute, in the host's Windows
+// machine. Throws UsageError for a folder that is none.
+void map_drives(const std::vector<std::pair<char, std::string>> &drives);
+
+// The Tcl filesystem of the mapped drives: while it is registered, "open",
+// "file", "source", "glob" and every other Tcl file operation read a path
+// that starts with a drive letter through the host's mapping (either slash,
+// names in any case) and work on the folder it maps to. Paths without a
+// drive letter stay with Tcl's own filesystem. Tcl splits paths at "/"
+// only, so "file dirname" and the like take C:/... paths apart but not
+// C:\... ones. "cd" to a folder on a drive changes to the folder it maps
+// to. Registered for the lifetime of the object, and only when a drive is
+// mapped.
+class DriveFilesystem {
+public:
+    explicit DriveFilesystem(Tcl_Interp *interp);
+    ~DriveFilesystem();
+    DriveFilesystem(const DriveFilesystem &) = delete;
+    DriveFilesystem &operator=(const DriveFilesystem &) = delete;
+
+private:
+    bool registered_ = false;
+};
+
+// A path as the emulated Windows machine reads it (unchanged without
+// --drive); the empty string for a drive that is not mapped.
+std::string machine_path(const std::string &path);
+
+}  // namespace momsim
