@@ -142,8 +142,10 @@ std::string Account::summary(const emuhost::PartModel &part) const {
         auto it = given_.find(how);
         return std::to_string(it == given_.end() ? 0 : it->second);
     };
+    // Clicked answers come only with --gui, and are named only then.
+    std::string clicked = given("clicked") == "0" ? "" : given("clicked") + " clicked, ";
     std::string out = "summary: dialogs " + given("scripted") + " scripted, " + given("prompted") + " prompted, " +
-                      given("defaulted") + " defaulted; answers " + std::to_string(misfits_) + " not fitting, " +
+                      clicked + given("defaulted") + " defaulted; answers " + std::to_string(misfits_) + " not fitting, " +
                       std::to_string(unused_) + " left over\n";
     std::string stamped;
     for (const auto &object : part.objects()) {

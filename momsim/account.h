@@ -69,7 +69,7 @@ private:
         bool process_failed = false;
     };
     std::vector<Pending> pending_;  // enter and leave nest with the calls
-    std::map<std::string, int> given_;  // "scripted", "prompted", "defaulted"
+    std::map<std::string, int> given_;  // "scripted", "prompted", "clicked", "defaulted"
     int misfits_ = 0;
     int unused_ = 0;
     int grip_started_ = 0;

@@ -51,7 +51,7 @@ double parse_seconds(const std::string &value, double earlier) {
 bool is_momsim_option(const std::string &name) {
     static const char *const names[] = {"--load",     "--set",      "--answers", "--part",   "--save",
                                         "--grip-dir", "--syslog",   "--transcript", "--timeout",
-                                        "--encoding", "--strict",   "--quiet",   "--help",   "--version",
+                                        "--encoding", "--strict",   "--quiet",   "--gui",    "--help",   "--version",
                                         "--drive",    "--exec-dir", "--no-exec"};
     for (const char *known : names)
         if (name == known) return true;
@@ -77,6 +77,11 @@ Options parse_options(const std::vector<std::string> &words) {
         if (name == "--help" || name == "-h") {
             if (inline_value) throw UsageError(name + " takes no value");
             options.help = true;
+            continue;
+        }
+        if (name == "--gui") {
+            if (inline_value) throw UsageError(name + " takes no value");
+            options.gui = true;
             continue;
         }
         if (name == "--post") {
@@ -215,12 +220,15 @@ Options:
                       MOM_run_exec or MOM_shell_exec starts, the child's
                       words in argv
   --no-exec           record the processes the post starts, start none
+  --gui               show each dialog that has no scripted answer left as a
+                      window (Tk) and wait for the user; needs an X display
   --help              show this text
   --version           show momsim's version
 
 Scripts load a plug-in themselves with MOM_run_user_function LIB ENTRY.
-With no scripted answer left, a dialog is asked at the terminal when
-standard input and output are one; otherwise it takes its default answer.
+With no scripted answer left, a dialog is shown as a window with --gui, or
+else asked at the terminal when standard input and output are one;
+otherwise it takes its default answer.
 
 Exit status: 0 when the script ends normally; 1 when it fails (the error goes
 to standard error), or when it ended normally but a scripted answer did not

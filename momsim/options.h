@@ -37,6 +37,7 @@ struct Options {
     // Words after the script that look like momsim's own options: warned
     // about, as they go to the script.
     std::vector<std::string> late_options;
+    bool gui = false;                                        // --gui
     bool help = false;
     bool version = false;
     // The script and its own arguments; no script means the prompt.

@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -205,7 +206,15 @@ void Run::start(const char *argv0) {
     host.dialogs().on_record([this](const emuhost::DialogRecord &record) { show_dialog(record); });
     // Asking needs someone to ask: the answer is read where the dialog is shown.
     interactive_ = ::isatty(0) && ::isatty(1);
-    if (interactive_)
+    if (options_.gui) {
+        const char *log = std::getenv("MOMSIM_GUI_LOG");
+        gui_ = std::make_unique<Gui>(log ? log : "");
+        host.dialogs().set_prompt(
+            [this](const emuhost::DialogRecord &record, const std::string &problem) {
+                return gui_->ask(record, problem);
+            },
+            emuhost::AnswerSource::Clicked);
+    } else if (interactive_)
         host.dialogs().set_prompt([this](const emuhost::DialogRecord &record, const std::string &problem) {
             return ask_user(record, problem);
         });
@@ -252,6 +261,7 @@ void Run::show_status(const std::string &text) {
         record["text"] = text;
         transcript_->write(record);
     }
+    if (gui_) gui_->status(text);
 }
 
 void Run::add_call_site(nlohmann::ordered_json &record, const CallSite &site) {
@@ -303,6 +313,7 @@ void Run::show_dialog(const emuhost::DialogRecord &record) {
             if (it.key() != "call") out[it.key()] = it.value();
         transcript_->write(out);
     }
+    if (gui_ && !takes_answer(record)) gui_->show(record);
 }
 
 std::optional<std::string> Run::ask_user(const emuhost::DialogRecord &record, const std::string &problem) {
@@ -453,6 +464,12 @@ int Run::finish() {
     host.windows().on_complaint(nullptr);
 
     int problems = misfits_;
+    if (gui_ && gui_->failures() > 0) {
+        complain(std::to_string(gui_->failures()) + (gui_->failures() == 1 ? " window" : " windows") +
+                 " failed; their dialogs took their default answers");
+        problems += gui_->failures();
+    }
+    gui_.reset();
     if (ran_) {
         const auto &answers = inputs_.answers.answers;
         for (std::size_t i = next_answer_; i < answers.size(); ++i) {

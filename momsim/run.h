@@ -15,6 +15,7 @@
 #include "emuhost/session.h"
 #include "exec.h"
 #include "grip.h"
+#include "gui.h"
 #include "inputs.h"
 #include "logs.h"
 #include "options.h"
@@ -90,6 +91,7 @@ private:
     std::unique_ptr<ProcessStandIns> exec_;
     std::vector<std::string> failed_stand_ins_;  // first line of each message
     std::unique_ptr<Poster> poster_;
+    std::unique_ptr<Gui> gui_;  // --gui
     std::size_t next_answer_ = 0;  // the next line of the answers file a dialog takes
     int misfits_ = 0;              // scripted answers that did not fit
     bool ran_ = false;             // the script or the prompt has started

@@ -55,6 +55,7 @@ std::string answer_source_name(emuhost::AnswerSource source) {
     switch (source) {
     case emuhost::AnswerSource::Scripted: return "scripted";
     case emuhost::AnswerSource::Prompted: return "prompted";
+    case emuhost::AnswerSource::Clicked: return "clicked";
     case emuhost::AnswerSource::Defaulted: return "defaulted";
     case emuhost::AnswerSource::None: break;
     }

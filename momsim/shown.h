@@ -10,7 +10,7 @@
 
 namespace momsim {
 
-// "scripted", "prompted" or "defaulted"; empty for a dialog that takes no
+// "scripted", "prompted", "clicked" or "defaulted"; empty for a dialog that takes no
 // answer.
 std::string answer_source_name(emuhost::AnswerSource source);
 

@@ -6,6 +6,8 @@
 #   win32    tarvex_x32.dll with mingw-w64; built and checked with objdump
 #            (Wine here cannot run 32-bit programs)
 #   asan     every suite under AddressSanitizer and UndefinedBehaviorSanitizer
+#            but the windows one (label gui), which exercises Tk and Xlib
+#            rather than our code
 #   valgrind the default build's GoogleTest suites under valgrind memcheck
 #   fuzz     the command, part-file and answers fuzzers (clang 14, libFuzzer), 60 seconds each
 #   soak     one million calls through the Tcl translator (about 20 s;

@@ -179,6 +179,17 @@ TEST_F(HostDialogs, PromptIsAskedWhenTheQueueIsEmptyUntilALineFits) {
 
     EXPECT_EQ(message(kYesNo), 1);  // the prompt gives nothing: default
     EXPECT_EQ(dialogs().last().source, AnswerSource::Defaulted);
+
+    // A prompt that shows windows records its answers as clicked, until a
+    // reset brings back the terminal's kind.
+    dialogs().set_prompt([](const emuhost::DialogRecord &, const std::string &) { return std::string("No"); },
+                         AnswerSource::Clicked);
+    EXPECT_EQ(message(kYesNo), 3);
+    EXPECT_EQ(dialogs().last().source, AnswerSource::Clicked);
+    dialogs().reset();
+    dialogs().set_prompt([](const emuhost::DialogRecord &, const std::string &) { return std::string("No"); });
+    EXPECT_EQ(message(kYesNo), 3);
+    EXPECT_EQ(dialogs().last().source, AnswerSource::Prompted);
 }
 
 TEST_F(HostDialogs, RecordsEveryCallInOrderAndRefusesMalformedOnes) {

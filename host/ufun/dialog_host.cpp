@@ -219,6 +219,7 @@ void DialogHost::reset() {
     records_.clear();
     errors_.clear();
     prompt_ = nullptr;
+    prompt_source_ = AnswerSource::Prompted;
     sink_ = nullptr;
 }
 
@@ -360,7 +361,7 @@ const DialogRecord &DialogHost::ask(const char *call, DialogDetails details) {
             problem = read(*line);
             if (problem.empty()) {
                 record.answer = *line;
-                record.source = AnswerSource::Prompted;
+                record.source = prompt_source_;
                 return finish(std::move(record));
             }
         }

@@ -154,6 +154,7 @@ enum class AnswerSource {
     None,       // the dialog takes no answer (message box, info window, About)
     Scripted,   // from the queue
     Prompted,   // from the prompt callback
+    Clicked,    // from the prompt callback, when it shows the dialog as a window
     Defaulted,  // the default answer (queue empty, or its answer refused)
 };
 
@@ -198,7 +199,12 @@ public:
     std::size_t pending() const { return queue_.size(); }
     void clear_answers() { queue_.clear(); }
 
-    void set_prompt(Prompt prompt) { prompt_ = std::move(prompt); }
+    // `source` is what its answers are recorded as: Prompted for a prompt
+    // at the terminal, Clicked for one that shows the dialog as a window.
+    void set_prompt(Prompt prompt, AnswerSource source = AnswerSource::Prompted) {
+        prompt_ = std::move(prompt);
+        prompt_source_ = source;
+    }
 
     // --- what was shown ---------------------------------------------------
     const std::vector<DialogRecord> &records() const { return records_; }
@@ -229,6 +235,7 @@ private:
     std::vector<DialogRecord> records_;
     std::vector<std::string> errors_;
     Prompt prompt_;
+    AnswerSource prompt_source_ = AnswerSource::Prompted;
     std::function<void(const DialogRecord &)> sink_;
 };
 
