@@ -48,15 +48,22 @@ double parse_seconds(const std::string &value, double earlier) {
     return seconds;
 }
 
-bool is_momsim_option(const std::string &name) {
-    static const char *const names[] = {"--load",     "--set",      "--answers", "--part",   "--save",
-                                        "--grip-dir", "--syslog",   "--transcript", "--timeout",
-                                        "--encoding", "--strict",   "--quiet",   "--gui",    "--help",   "--version",
-                                        "--drive",    "--exec-dir", "--no-exec"};
+// momsim's own options: those that stand alone and those that take a
+// value. One list for parsing and for noticing an option given after the
+// script, so that no new option is left out of either.
+const char *const kFlags[] = {"--help", "-h", "--version", "--gui", "--post", "--no-exec", "--strict", "--quiet"};
+const char *const kWithValue[] = {"--load",   "--set",      "--answers", "--part",       "--save",
+                                  "--grip-dir", "--syslog", "--transcript", "--output",   "--clock",
+                                  "--timeout", "--encoding", "--drive",   "--exec-dir"};
+
+template <std::size_t N>
+bool listed(const char *const (&names)[N], const std::string &name) {
     for (const char *known : names)
         if (name == known) return true;
     return false;
 }
+
+bool is_momsim_option(const std::string &name) { return listed(kFlags, name) || listed(kWithValue, name); }
 
 }  // namespace
 
@@ -104,13 +111,7 @@ Options parse_options(const std::vector<std::string> &words) {
             (name == "--strict" ? options.strict : options.quiet) = true;
             continue;
         }
-        static const char *const with_value[] = {"--load",   "--set",      "--answers", "--part",
-                                                 "--save",   "--grip-dir", "--syslog",  "--transcript",
-                                                 "--output", "--clock",    "--timeout", "--encoding",
-                                                 "--drive",  "--exec-dir"};
-        bool known = false;
-        for (const char *option : with_value) known = known || name == option;
-        if (!known) throw UsageError("unknown option " + name);
+        if (!listed(kWithValue, name)) throw UsageError("unknown option " + name);
         std::string value;
         if (inline_value) {
             value = *inline_value;
