@@ -7,6 +7,7 @@
 #include "gui_script.h"
 #include "openapi.h"
 #include "options.h"
+#include "tcl_text.h"
 
 namespace momsim {
 namespace {
@@ -19,26 +20,6 @@ using emuhost::MessageDialog;
 using emuhost::OkMessage;
 using emuhost::RealInput;
 using emuhost::StringInput;
-
-// Dialog texts are in the system encoding, as the plug-in passed them; Tk
-// works in UTF-8.
-Tcl_Obj *text_obj(const std::string &text) {
-    Tcl_DString converted;
-    Tcl_ExternalToUtfDString(nullptr, text.data(), static_cast<int>(text.size()), &converted);
-    Tcl_Obj *out = Tcl_NewStringObj(Tcl_DStringValue(&converted), Tcl_DStringLength(&converted));
-    Tcl_DStringFree(&converted);
-    return out;
-}
-
-std::string native(Tcl_Obj *text) {
-    Tcl_DString converted;
-    int length = 0;
-    const char *utf = Tcl_GetStringFromObj(text, &length);
-    Tcl_UtfToExternalDString(nullptr, utf, length, &converted);
-    std::string out(Tcl_DStringValue(&converted), static_cast<std::size_t>(Tcl_DStringLength(&converted)));
-    Tcl_DStringFree(&converted);
-    return out;
-}
 
 Tcl_Obj *list_obj(const std::vector<std::string> &texts) {
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
@@ -61,7 +42,7 @@ std::vector<std::string> words_of(Tcl_Interp *interp, const std::string &result)
     int count = 0;
     Tcl_Obj **elements = nullptr;
     if (Tcl_ListObjGetElements(interp, list, &count, &elements) == TCL_OK)
-        for (int i = 0; i < count; ++i) words.push_back(native(elements[i]));
+        for (int i = 0; i < count; ++i) words.push_back(to_native(elements[i]));
     Tcl_DecrRefCount(list);
     return words;
 }

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "emuhost/session.h"
+#include "tcl_text.h"
 
 namespace momsim {
 namespace {
@@ -83,19 +84,6 @@ int unknown_command(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *cons
 // in an event names the post's file and line.
 int proc_command(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
     return poster_of(data)->define_proc(interp, objc, objv);
-}
-
-std::string error_info(Tcl_Interp *interp, int code) {
-    Tcl_Obj *options = Tcl_GetReturnOptions(interp, code);
-    Tcl_IncrRefCount(options);
-    Tcl_Obj *key = Tcl_NewStringObj("-errorinfo", -1);
-    Tcl_IncrRefCount(key);
-    Tcl_Obj *info = nullptr;
-    Tcl_DictObjGet(nullptr, options, key, &info);
-    std::string text = info ? Tcl_GetString(info) : Tcl_GetStringResult(interp);
-    Tcl_DecrRefCount(key);
-    Tcl_DecrRefCount(options);
-    return text;
 }
 
 // A host path's base name without its extension: C:\parts\bracket.prt
@@ -299,20 +287,8 @@ int Poster::output(Tcl_Interp *interp, bool listing, Tcl_Obj *text) {
             return TCL_ERROR;
         }
     }
-    int length = 0;
-    const char *utf = Tcl_GetStringFromObj(text, &length);
-    bool plain = true;
-    for (int i = 0; i < length && plain; ++i) plain = static_cast<unsigned char>(utf[i]) < 0x80;
-    std::string line;
-    if (plain) {
-        line.assign(utf, static_cast<std::size_t>(length));
-    } else {
-        // Files are written in the system's encoding, as Tcl's own channels write them.
-        Tcl_DString native;
-        Tcl_UtfToExternalDString(nullptr, utf, length, &native);
-        line.assign(Tcl_DStringValue(&native), static_cast<std::size_t>(Tcl_DStringLength(&native)));
-        Tcl_DStringFree(&native);
-    }
+    // Files are written in the system's encoding, as Tcl's own channels write them.
+    std::string line = to_native(text);
     try {
         // Looked up once: a post writes a line per motion event.
         AtomicFile *&file = listing ? listing_file_ : nc_file_;

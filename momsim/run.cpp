@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "ending.h"
 #include "locate.h"
+#include "tcl_text.h"
 #include "shown.h"
 
 namespace momsim {
@@ -20,25 +21,6 @@ Run *the_run = nullptr;
 TCL_NORETURN1 void exit_proc(ClientData data) {
     int status = static_cast<int>(reinterpret_cast<intptr_t>(data));
     the_run->exit(status);
-}
-
-// Command-line texts are in the system encoding; Tcl works in UTF-8.
-std::string to_utf8(const std::string &text) {
-    Tcl_DString converted;
-    Tcl_ExternalToUtfDString(nullptr, text.c_str(), static_cast<int>(text.size()), &converted);
-    std::string out(Tcl_DStringValue(&converted), static_cast<std::size_t>(Tcl_DStringLength(&converted)));
-    Tcl_DStringFree(&converted);
-    return out;
-}
-
-std::string to_native(Tcl_Obj *text) {
-    Tcl_DString converted;
-    int length = 0;
-    const char *utf = Tcl_GetStringFromObj(text, &length);
-    Tcl_UtfToExternalDString(nullptr, utf, length, &converted);
-    std::string out(Tcl_DStringValue(&converted), static_cast<std::size_t>(Tcl_DStringLength(&converted)));
-    Tcl_DStringFree(&converted);
-    return out;
 }
 
 void write_channel(int which, const std::string &text) {
@@ -350,15 +332,7 @@ int Run::run_script() {
     Tcl_DecrRefCount(path);
     // MOM_abort ends the run even where the post caught it.
     if (poster_->aborted()) {
-        Tcl_Obj *options = Tcl_GetReturnOptions(interp_, code);
-        Tcl_IncrRefCount(options);
-        Tcl_Obj *info = nullptr;
-        Tcl_Obj *key = Tcl_NewStringObj("-errorinfo", -1);
-        Tcl_IncrRefCount(key);
-        Tcl_DictObjGet(nullptr, options, key, &info);
-        std::string where = info ? poster_->location_of(Tcl_GetString(info)) : "";
-        Tcl_DecrRefCount(key);
-        Tcl_DecrRefCount(options);
+        std::string where = poster_->location_of(error_info(interp_, code));
         poster_->report_abort(where);
         account_.failure(poster_->failure().substr(0, poster_->failure().find('\n')));
         return 1;
@@ -375,15 +349,7 @@ int Run::run_script() {
 void Run::report_failure(int code) {
     std::string message;
     if (code == TCL_ERROR) {
-        Tcl_Obj *options = Tcl_GetReturnOptions(interp_, code);
-        Tcl_IncrRefCount(options);
-        Tcl_Obj *key = Tcl_NewStringObj("-errorinfo", -1);
-        Tcl_IncrRefCount(key);
-        Tcl_Obj *info = nullptr;
-        Tcl_DictObjGet(nullptr, options, key, &info);
-        message = info ? Tcl_GetString(info) : Tcl_GetStringResult(interp_);
-        Tcl_DecrRefCount(key);
-        Tcl_DecrRefCount(options);
+        message = error_info(interp_, code);
     } else if (code == TCL_BREAK) {
         message = "invoked \"break\" outside of a loop";
     } else if (code == TCL_CONTINUE) {
