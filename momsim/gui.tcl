@@ -340,6 +340,19 @@ proc gui::value_form {title labels values problem} {
     return [wait $w]
 }
 
+# gui::ok_only W
+#
+# Ends a window that only informs: one OK button, the default, which Return
+# and Escape press too; waits for it.
+proc gui::ok_only {w} {
+    set row [buttons $w [list ok OK [list gui::answer $w ok]]]
+    $row.ok configure -default active
+    bind $w <Return> [list gui::answer $w ok]
+    bind $w <Escape> [list gui::answer $w ok]
+    present $w $row.ok
+    return [wait $w]
+}
+
 # gui::ok_box TITLE TEXT
 #
 # A message box with the text and a single OK; waits for it.
@@ -351,12 +364,7 @@ proc gui::ok_box {title text} {
     pack $w.body.icon -side left -anchor n -padx {12 8} -pady 12
     pack $w.body.text -side left -anchor w -padx {0 12} -pady 12
     pack $w.body -side top -fill both -expand 1
-    set row [buttons $w [list ok OK [list gui::answer $w ok]]]
-    $row.ok configure -default active
-    bind $w <Return> [list gui::answer $w ok]
-    bind $w <Escape> [list gui::answer $w ok]
-    present $w $row.ok
-    return [wait $w]
+    return [ok_only $w]
 }
 
 # gui::about_box APPLICATION CREDITS
@@ -370,12 +378,7 @@ proc gui::about_box {application credits} {
     pack $w.icon -side top -pady {12 4}
     pack $w.name -side top -padx 16
     pack $w.credits -side top -padx 16 -pady 8
-    set row [buttons $w [list ok OK [list gui::answer $w ok]]]
-    $row.ok configure -default active
-    bind $w <Return> [list gui::answer $w ok]
-    bind $w <Escape> [list gui::answer $w ok]
-    present $w $row.ok
-    return [wait $w]
+    return [ok_only $w]
 }
 
 # --- windows that stay ------------------------------------------------------

@@ -51,7 +51,10 @@ double parse_seconds(const std::string &value, double earlier) {
 // momsim's own options: those that stand alone and those that take a
 // value. One list for parsing and for noticing an option given after the
 // script, so that no new option is left out of either.
-const char *const kFlags[] = {"--help", "-h", "--version", "--gui", "--post", "--no-exec", "--strict", "--quiet"};
+const std::pair<const char *, bool Options::*> kFlags[] = {
+    {"--help", &Options::help}, {"-h", &Options::help},         {"--version", &Options::version},
+    {"--gui", &Options::gui},   {"--post", &Options::post},     {"--no-exec", &Options::no_exec},
+    {"--strict", &Options::strict}, {"--quiet", &Options::quiet}};
 const char *const kWithValue[] = {"--load",   "--set",      "--answers", "--part",       "--save",
                                   "--grip-dir", "--syslog", "--transcript", "--output",   "--clock",
                                   "--timeout", "--encoding", "--drive",   "--exec-dir"};
@@ -63,7 +66,14 @@ bool listed(const char *const (&names)[N], const std::string &name) {
     return false;
 }
 
-bool is_momsim_option(const std::string &name) { return listed(kFlags, name) || listed(kWithValue, name); }
+// The switch an option that stands alone sets; null for any other word.
+bool Options::*flag_of(const std::string &name) {
+    for (const auto &[flag, member] : kFlags)
+        if (name == flag) return member;
+    return nullptr;
+}
+
+bool is_momsim_option(const std::string &name) { return flag_of(name) != nullptr || listed(kWithValue, name); }
 
 }  // namespace
 
@@ -81,34 +91,9 @@ Options parse_options(const std::vector<std::string> &words) {
         if (word.size() < 2 || word[0] != '-') break;  // the script ("-" alone too)
         ++i;
         auto [name, inline_value] = split_inline(word);
-        if (name == "--help" || name == "-h") {
+        if (bool Options::*flag = flag_of(name)) {
             if (inline_value) throw UsageError(name + " takes no value");
-            options.help = true;
-            continue;
-        }
-        if (name == "--gui") {
-            if (inline_value) throw UsageError(name + " takes no value");
-            options.gui = true;
-            continue;
-        }
-        if (name == "--post") {
-            if (inline_value) throw UsageError(name + " takes no value");
-            options.post = true;
-            continue;
-        }
-        if (name == "--version") {
-            if (inline_value) throw UsageError(name + " takes no value");
-            options.version = true;
-            continue;
-        }
-        if (name == "--no-exec") {
-            if (inline_value) throw UsageError(name + " takes no value");
-            options.no_exec = true;
-            continue;
-        }
-        if (name == "--strict" || name == "--quiet") {
-            if (inline_value) throw UsageError(name + " takes no value");
-            (name == "--strict" ? options.strict : options.quiet) = true;
+            options.*flag = true;
             continue;
         }
         if (!listed(kWithValue, name)) throw UsageError("unknown option " + name);

@@ -51,20 +51,28 @@ std::string head_of(const std::string &path) {
     return text;
 }
 
-// An answers file: every line that counts is "RESPONSE [REST]" or a common
-// button label, and there is at least one.
-bool looks_like_answers(const std::string &text) {
-    static const char *const labels[] = {"yes", "no", "ok", "cancel", "back", "abort", "continue", "retry"};
-    int answers = 0;
+// The lines of `text` that say something: not blank, not a # comment.
+std::vector<std::string> lines_that_count(const std::string &text) {
+    std::vector<std::string> lines;
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         std::string line = text.substr(start, end - start);
         start = end + 1;
+        auto first = line.find_first_not_of(" \t\r");
+        if (first != std::string::npos && line[first] != '#') lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+// An answers file: every line that counts is "RESPONSE [REST]" or a common
+// button label, and there is at least one.
+bool looks_like_answers(const std::string &text) {
+    static const char *const labels[] = {"yes", "no", "ok", "cancel", "back", "abort", "continue", "retry"};
+    int answers = 0;
+    for (std::string line : lines_that_count(text)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
-        auto first = line.find_first_not_of(" \t");
-        if (first == std::string::npos || line[first] == '#') continue;
         std::size_t digits = 0;
         while (digits < line.size() && std::isdigit(static_cast<unsigned char>(line[digits]))) ++digits;
         bool response = digits > 0 && (digits == line.size() || line[digits] == ' ');
@@ -92,18 +100,12 @@ std::string action_of(const std::string &option) {
 bool looks_like_tcl(const std::string &text) {
     static const char *const starts[] = {"proc ", "set ", "puts ", "source ", "package ", "namespace ",
                                          "if ", "if{", "foreach ", "global ", "MOM_", "uplevel ", "array "};
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        start = end + 1;
-        auto first = line.find_first_not_of(" \t\r");
-        if (first == std::string::npos || line[first] == '#') continue;
-        for (const char *head : starts)
-            if (line.compare(first, std::strlen(head), head) == 0) return true;
-        return false;
-    }
+    auto lines = lines_that_count(text);
+    if (lines.empty()) return false;
+    const std::string &line = lines.front();
+    auto first = line.find_first_not_of(" \t\r");
+    for (const char *head : starts)
+        if (line.compare(first, std::strlen(head), head) == 0) return true;
     return false;
 }
 
