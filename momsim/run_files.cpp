@@ -1,44 +1,61 @@
-#include "outputs.h"
+#include "run_files.h"
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
+#include <iterator>
+#include <optional>
+#include <stdexcept>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include "inputs.h"
-#include "locate.h"
-#include "options.h"
+#include "emuhost/paths.h"
+#include "usage_error.h"
 
 namespace momsim {
 namespace {
 
-std::string folder_of(const std::string &path) {
-    auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+// What an output holds, for the check that an existing file at its path is
+// plausibly an earlier output of the same kind and not something else.
+enum class OutputKind {
+    None,  // an input
+    Json,  // a part file or a JSON Lines transcript: empty or starting with "{"
+    Text,  // a log, an NC file, a listing: anything but a Tcl script or an answers file
+};
+
+// One row per kind of file: how messages name it, and for an output what
+// writing it is called, what it holds, and what an earlier one of it is.
+struct FileRow {
+    RunFile which;
+    const char *name;
+    const char *action;
+    OutputKind kind;
+    const char *earlier;
+};
+
+const FileRow kFiles[] = {
+    {RunFile::Script, "the script", nullptr, OutputKind::None, nullptr},
+    {RunFile::Answers, "--answers", nullptr, OutputKind::None, nullptr},
+    {RunFile::Part, "--part", nullptr, OutputKind::None, nullptr},
+    {RunFile::DemoPart, "the demo part", nullptr, OutputKind::None, nullptr},
+    {RunFile::Load, "--load", nullptr, OutputKind::None, nullptr},
+    {RunFile::Library, "the library", nullptr, OutputKind::None, nullptr},
+    {RunFile::Save, "--save", "save the part", OutputKind::Json, "--save output"},
+    {RunFile::Transcript, "--transcript", "write the transcript", OutputKind::Json, "--transcript output"},
+    {RunFile::Syslog, "--syslog", "write the system log", OutputKind::Text, "--syslog output"},
+    {RunFile::NcOutput, "NC output", "write the NC output", OutputKind::Text, "NC output"},
+    {RunFile::Listing, "listing", "write the listing", OutputKind::Text, "listing"},
+};
+
+const FileRow &row(RunFile which) {
+    for (const FileRow &each : kFiles)
+        if (each.which == which) return each;
+    throw std::logic_error("a RunFile without a row");
 }
 
-std::string base_of(const std::string &path) {
-    auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string real_path(const std::string &path) {
-    char resolved[PATH_MAX];
-    if (::realpath(path.c_str(), resolved) == nullptr) return "";
-    return resolved;
-}
-
-bool ends_with_nocase(const std::string &text, const std::string &tail) {
-    if (text.size() < tail.size()) return false;
-    return std::equal(tail.begin(), tail.end(), text.end() - static_cast<std::ptrdiff_t>(tail.size()),
-                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+bool is_device(const std::string &path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
 }
 
 // The first 64 KiB: enough to tell what a file is.
@@ -76,23 +93,12 @@ bool looks_like_answers(const std::string &text) {
         std::size_t digits = 0;
         while (digits < line.size() && std::isdigit(static_cast<unsigned char>(line[digits]))) ++digits;
         bool response = digits > 0 && (digits == line.size() || line[digits] == ' ');
-        std::string lower;
-        for (char c : line) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        bool label = std::find(std::begin(labels), std::end(labels), lower) != std::end(labels);
+        bool label = std::any_of(std::begin(labels), std::end(labels),
+                                 [&](const char *each) { return emuhost::same_name(line, each); });
         if (!response && !label) return false;
         ++answers;
     }
     return answers > 0;
-}
-
-// What writing an output is called in a message.
-std::string action_of(const std::string &option) {
-    if (option == "--save") return "save the part";
-    if (option == "--transcript") return "write the transcript";
-    if (option == "--syslog") return "write the system log";
-    if (option == "NC output") return "write the NC output";
-    if (option == "listing") return "write the listing";
-    return "write the " + option + " file";
 }
 
 // A Tcl script without a telling name: its first line that counts starts
@@ -109,13 +115,14 @@ bool looks_like_tcl(const std::string &text) {
     return false;
 }
 
-}  // namespace
-
+// Why an existing file at `path` is no earlier output of `kind`; empty when
+// it may be overwritten (missing, empty, or plausibly of the kind).
 std::string misfit_kind(const std::string &path, OutputKind kind) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size == 0) return "";
     std::string text = head_of(path);
-    if (ends_with_nocase(path, ".tcl") || ends_with_nocase(path, ".tk") || text.compare(0, 2, "#!") == 0)
+    if (emuhost::ends_with_nocase(path, ".tcl") || emuhost::ends_with_nocase(path, ".tk") ||
+        text.compare(0, 2, "#!") == 0)
         return "it is a script";
     if (kind == OutputKind::Json) {
         auto first = text.find_first_not_of(" \t\r\n");
@@ -127,110 +134,35 @@ std::string misfit_kind(const std::string &path, OutputKind kind) {
     return "";
 }
 
+// The identity of a path: device and inode of an existing file, otherwise
+// its absolute path with ".", ".." and symbolic links of its folder
+// resolved.
 std::string file_identity(const std::string &path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0)
         return "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
-    std::string folder = real_path(folder_of(path));
-    if (folder.empty()) return "path " + path;
-    return "path " + (folder == "/" ? "" : folder) + "/" + base_of(path);
+    std::optional<std::string> folder = emuhost::real_path(emuhost::folder_of(path));
+    if (!folder) return "path " + path;
+    return "path " + (*folder == "/" ? "" : *folder) + "/" + emuhost::base_name(path);
 }
 
-AtomicFile::AtomicFile(std::string option, std::string path) : option_(std::move(option)), path_(std::move(path)) {
+}  // namespace
+
+void RunFiles::add_input(RunFile which, const std::string &path) { inputs_.push_back(Entry{which, path, nullptr}); }
+
+void RunFiles::add_output(RunFile which, const std::string &path) {
+    const char *name = row(which).name;
     struct stat info {};
-    bool exists = ::stat(path_.c_str(), &info) == 0;
-    if (exists && !S_ISREG(info.st_mode)) {
-        // A device or a pipe (/dev/null, /dev/stderr) is written in place:
-        // renaming a file onto it would replace the device itself.
-        file_ = std::fopen(path_.c_str(), "wb");
-        if (file_ == nullptr)
-            throw UsageError(option_ + " " + path_ + ": cannot be written: " + std::strerror(errno));
-        return;
-    }
-    // A symbolic link keeps pointing where it did: the file it names is
-    // the one replaced.
-    std::string target = exists ? real_path(path_) : path_;
-    if (target.empty()) target = path_;
-    temporary_ = target + ".momsim-XXXXXX";
-    int fd = ::mkstemp(&temporary_[0]);
-    if (fd < 0) {
-        std::string why = std::strerror(errno);
-        temporary_.clear();
-        throw UsageError(option_ + " " + path_ + ": cannot write in its folder: " + why);
-    }
-    // The permissions a new file would get, or those of the file replaced.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, exists ? (info.st_mode & 07777) : (0666 & ~mask));
-    file_ = ::fdopen(fd, "wb");
-    if (file_ == nullptr) {
-        ::close(fd);
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
-        throw UsageError(option_ + " " + path_ + ": cannot be written");
-    }
-    target_ = target;
-    std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        throw UsageError(std::string(name) + " " + path + ": it is a folder");
+    std::string folder = emuhost::folder_of(path);
+    if (::stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
+        throw UsageError(std::string(name) + " " + path + ": there is no folder " + folder);
+    outputs_.push_back(Entry{which, path, nullptr});
 }
 
-AtomicFile::~AtomicFile() {
-    if (file_) std::fclose(file_);
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
-}
-
-void AtomicFile::write(const std::string &text, bool flush) {
-    if (!file_) return;
-    if (std::fwrite(text.data(), 1, text.size(), file_) != text.size() || (flush && std::fflush(file_) != 0))
-        failed_ = true;
-}
-
-std::string AtomicFile::commit() {
-    if (!file_) return "";
-    bool ok = !failed_ && std::fflush(file_) == 0;
-    if (ok && !temporary_.empty()) ok = ::fsync(::fileno(file_)) == 0;
-    std::string why = ok ? "" : std::strerror(errno);
-    if (std::fclose(file_) != 0 && ok) {
-        ok = false;
-        why = std::strerror(errno);
-    }
-    file_ = nullptr;
-    std::string head = "cannot " + action_of(option_) + ": " + option_ + " " + path_ + ": ";
-    if (temporary_.empty()) return ok ? "" : head + why;
-    if (ok && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        ok = false;
-        why = std::strerror(errno);
-    }
-    if (!ok) {
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
-        return head + why + "; the file was left as it was";
-    }
-    temporary_.clear();
-    return "";
-}
-
-void AtomicFile::discard() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
-    temporary_.clear();
-}
-
-void Outputs::discard_all() {
-    for (Output &out : outputs_)
-        if (out.file) out.file->discard();
-}
-
-void Outputs::add_input(const std::string &what, const std::string &path) {
-    inputs_.push_back(Input{what, path});
-}
-
-void Outputs::add_output(const std::string &option, const std::string &path, OutputKind kind) {
-    outputs_.push_back(Output{option, path, kind, nullptr});
-}
-
-void Outputs::add_checked(const std::string &option, const std::string &path, OutputKind kind) {
-    outputs_.push_back(Output{option, path, kind, nullptr});
+void RunFiles::add_checked(RunFile which, const std::string &path) {
+    outputs_.push_back(Entry{which, path, nullptr});
     try {
         check();
     } catch (...) {
@@ -239,92 +171,71 @@ void Outputs::add_checked(const std::string &option, const std::string &path, Ou
     }
 }
 
-void Outputs::remove(const std::string &option) {
+void RunFiles::remove(RunFile which) {
     for (auto it = outputs_.begin(); it != outputs_.end(); ++it)
-        if (it->option == option && !it->file) {
+        if (it->which == which && !it->file) {
             outputs_.erase(it);
             return;
         }
 }
 
-void Outputs::check() const {
+void RunFiles::check() const {
     for (std::size_t i = 0; i < outputs_.size(); ++i) {
-        const Output &out = outputs_[i];
+        const Entry &out = outputs_[i];
+        const FileRow &kind = row(out.which);
         // A device (/dev/null, a terminal) holds nothing to lose: several
         // outputs may go there.
-        struct stat info {};
-        if (::stat(out.path.c_str(), &info) == 0 && S_ISCHR(info.st_mode)) continue;
+        if (is_device(out.path)) continue;
         std::string id = file_identity(out.path);
-        for (const Input &in : inputs_)
+        for (const Entry &in : inputs_)
             if (file_identity(in.path) == id)
-                throw UsageError(out.option + " " + out.path + " is the same file as " + in.what + " " + in.path +
-                                 ": momsim never writes over what it reads");
+                throw UsageError(std::string(kind.name) + " " + out.path + " is the same file as " +
+                                 row(in.which).name + " " + in.path + ": momsim never writes over what it reads");
         for (std::size_t j = 0; j < i; ++j)
             if (file_identity(outputs_[j].path) == id)
-                throw UsageError(out.option + " " + out.path + " is the same file as " + outputs_[j].option + " " +
-                                 outputs_[j].path + ": each output needs its own file");
-        std::string misfit = misfit_kind(out.path, out.kind);
+                throw UsageError(std::string(kind.name) + " " + out.path + " is the same file as " +
+                                 row(outputs_[j].which).name + " " + outputs_[j].path +
+                                 ": each output needs its own file");
+        std::string misfit = misfit_kind(out.path, kind.kind);
         if (!misfit.empty())
-            throw UsageError(out.option + " " + out.path + ": " + misfit + ", not an earlier " + out.option +
-                             (out.option.compare(0, 2, "--") == 0 ? " output" : "") +
-                             "; not overwritten (remove it first if it should be)");
+            throw UsageError(std::string(kind.name) + " " + out.path + ": " + misfit + ", not an earlier " +
+                             kind.earlier + "; not overwritten (remove it first if it should be)");
     }
 }
 
-bool Outputs::has(const std::string &option) const {
-    for (const Output &out : outputs_)
-        if (out.option == option) return true;
-    return false;
-}
-
-AtomicFile &Outputs::open(const std::string &option) {
-    for (Output &out : outputs_) {
-        if (out.option != option) continue;
-        if (!out.file) out.file = std::make_unique<AtomicFile>(out.option, out.path);
+AtomicFile &RunFiles::open(RunFile which) {
+    for (Entry &out : outputs_) {
+        if (out.which != which) continue;
+        if (!out.file) out.file = std::make_unique<AtomicFile>(row(which).name, out.path);
         return *out.file;
     }
-    throw std::logic_error("no output " + option);
+    throw std::logic_error(std::string("no output ") + row(which).name);
 }
 
-std::vector<std::string> Outputs::commit_all() {
+std::vector<std::string> RunFiles::commit_all() {
     std::vector<std::string> problems;
-    for (Output &out : outputs_) {
+    for (Entry &out : outputs_) {
         if (!out.file) continue;
-        // An input may have come during the run (a library the script
-        // loaded): it is still never written over.
-        struct stat info {};
-        bool device = ::stat(out.path.c_str(), &info) == 0 && S_ISCHR(info.st_mode);
-        std::string id = device ? "" : file_identity(out.path);
-        const Input *same = nullptr;
-        for (const Input &in : inputs_)
-            if (!device && file_identity(in.path) == id) same = &in;
+        std::string cannot = std::string("cannot ") + row(out.which).action + ": ";
+        std::string id = is_device(out.path) ? "" : file_identity(out.path);
+        const Entry *same = nullptr;
+        for (const Entry &in : inputs_)
+            if (!id.empty() && file_identity(in.path) == id) same = &in;
         if (same) {
             out.file->discard();
-            problems.push_back("cannot " + action_of(out.option) + ": " + out.option + " " + out.path +
-                               " is the same file as " + same->what + " " + same->path +
-                               "; the file was left as it was");
+            problems.push_back(cannot + row(out.which).name + " " + out.path + " is the same file as " +
+                               row(same->which).name + " " + same->path + "; the file was left as it was");
             continue;
         }
         std::string problem = out.file->commit();
-        if (!problem.empty()) problems.push_back(problem);
+        if (!problem.empty()) problems.push_back(cannot + problem);
     }
     return problems;
 }
 
-void add_run_files(Outputs &outputs, const Options &options, const Inputs &inputs) {
-    if (options.script) outputs.add_input("the script", *options.script);
-    if (options.answers) outputs.add_input("--answers", *options.answers);
-    if (!inputs.part_path.empty()) outputs.add_input(options.part ? "--part" : "the demo part", inputs.part_path);
-    for (const auto &library : options.loads) {
-        try {
-            outputs.add_input("--load", resolve_library(library));
-        } catch (const std::exception &) {
-            // Reported when the run loads it.
-        }
-    }
-    if (options.save) outputs.add_output("--save", *options.save, OutputKind::Json);
-    if (options.transcript) outputs.add_output("--transcript", *options.transcript, OutputKind::Json);
-    if (options.syslog) outputs.add_output("--syslog", *options.syslog, OutputKind::Text);
+void RunFiles::discard_all() {
+    for (Entry &out : outputs_)
+        if (out.file) out.file->discard();
 }
 
 }  // namespace momsim
