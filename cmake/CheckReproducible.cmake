@@ -17,7 +17,7 @@ file(REMOVE_RECURSE ${WORK})
 set(copy ${WORK}/elsewhere/tarvex-copy)
 set(build ${WORK}/another-build)
 file(MAKE_DIRECTORY ${copy})
-foreach(item CMakeLists.txt cmake include src platform host)
+foreach(item CMakeLists.txt cmake include src host)
   file(COPY ${SOURCE_DIR}/${item} DESTINATION ${copy})
 endforeach()
 

@@ -8,20 +8,6 @@
 namespace momsim {
 namespace {
 
-// The commands whose calls the account follows from enter to leave.
-const char *const kWatched[] = {
-    "MOM_box_message",  "MOM_ui_message",     "MOM_abort_ex",   "MOM_info_message",         "MOM_ui_filebox",
-    "MOM_uc1600",       "MOM_uc1609",         "MOM_assign_attribute", "MOM_set_attribute_program",
-    "MOM_ask_part_attr", "MOM_call_grip",     "MOM_get_ini_string", "MOM_remove_file_ex",   "MOM_deletefile",
-    "MOM_createfile",   "MOM_run_exec",       "MOM_shell_exec", "MOM_about_stub",
-};
-
-bool is_file_command(const std::string &name) {
-    return name == "MOM_createfile" || name == "MOM_deletefile" || name == "MOM_remove_file_ex";
-}
-
-bool is_process_command(const std::string &name) { return name == "MOM_run_exec" || name == "MOM_shell_exec"; }
-
 std::string count_of(int count, const char *one, const char *many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
@@ -45,11 +31,19 @@ void Account::unused_answer(const std::string &message) {
 
 void Account::grip_failed(const std::string &message) {
     ++grip_failed_;
-    causes_.push_back(message.substr(0, message.find('\n')));
+    stand_in_failed(message);
+}
+
+void Account::process_stand_in_failed(const std::string &message) { stand_in_failed(message); }
+
+void Account::stand_in_failed(const std::string &message) {
+    std::string first_line = message.substr(0, message.find('\n'));
+    causes_.push_back(first_line);
+    failed_stand_ins_.push_back(first_line);
 }
 
 void Account::syslog(const std::string &text) {
-    if (pending_.empty() || !is_process_command(pending_.back().command)) return;
+    if (pending_.empty() || !pending_.back().command || pending_.back().command->kind != CommandKind::Process) return;
     if (text.find("CreateProcess don't Start") != std::string::npos ||
         text.find("ShellExecute execute with error") != std::string::npos)
         pending_.back().process_failed = true;
@@ -60,11 +54,12 @@ void Account::watch_commands(Tcl_Interp *interp) {
         Tcl_CreateObjCommand(interp, "::momsim::noted", noted, this, nullptr);
         command_made_ = true;
     }
-    for (const char *name : kWatched) {
+    for (const PluginCommand &command : plugin_commands()) {
         Tcl_CmdInfo info;
-        if (!Tcl_GetCommandInfo(interp, name, &info)) continue;
+        if (!Tcl_GetCommandInfo(interp, command.name, &info)) continue;
         // Watched already when a second plug-in or a second load comes.
-        std::string script = std::string("if {[lsearch -exact [trace info execution ") + name +
+        std::string name = command.name;
+        std::string script = "if {[lsearch -exact [trace info execution " + name +
                              "] {{enter leave} ::momsim::noted}] < 0} {trace add execution " + name +
                              " {enter leave} ::momsim::noted}";
         if (Tcl_EvalEx(interp, script.c_str(), -1, TCL_EVAL_GLOBAL) != TCL_OK) Tcl_ResetResult(interp);
@@ -93,15 +88,17 @@ void Account::enter(Tcl_Interp *interp, Tcl_Obj *call) {
         pending_.push_back(pending);
         return;
     }
-    pending.command = Tcl_GetString(words[0]);
-    std::string short_text = short_call(pending.command, count - 1);
-    bool stamps = pending.command == "MOM_set_attribute_program";
+    std::string name = Tcl_GetString(words[0]);
+    pending.command = plugin_command(name);
+    std::string short_text = short_call(name, count - 1);
     pending.site = current_call(interp);
-    pending.site.command = pending.command;
+    pending.site.command = name;
     const std::string &at = pending.site.at;
     if (!short_text.empty()) causes_.push_back((at.empty() ? "" : at + ": ") + short_text);
-    if (stamps) pending.assignments = emuhost::session().part().assignments();
-    if (is_file_command(pending.command) && count > 1) {
+    // Only the plug-in's commands are watched: each has its row.
+    CommandKind kind = pending.command ? pending.command->kind : CommandKind::Dialog;
+    if (kind == CommandKind::Stamp) pending.assignments = emuhost::session().part().assignments();
+    if (kind == CommandKind::File && count > 1) {
         pending.path = Tcl_GetString(words[1]);
         struct stat info {};
         pending.existed = ::stat(pending.path.c_str(), &info) == 0;
@@ -114,10 +111,10 @@ void Account::leave(Tcl_Interp *, Tcl_Obj *) {
     if (pending_.empty()) return;
     Pending pending = pending_.back();
     pending_.pop_back();
-    if (pending.command == "MOM_set_attribute_program" &&
-        emuhost::session().part().assignments() == pending.assignments)
-        causes_.push_back((pending.site.at.empty() ? "" : pending.site.at + ": ") +
-                          "MOM_set_attribute_program stamped nothing");
+    if (!pending.command) return;
+    if (pending.command->kind == CommandKind::Stamp && emuhost::session().part().assignments() == pending.assignments)
+        causes_.push_back((pending.site.at.empty() ? "" : pending.site.at + ": ") + pending.command->name +
+                          " stamped nothing");
     if (!pending.path.empty()) {
         struct stat info {};
         bool exists = ::stat(pending.path.c_str(), &info) == 0;
@@ -125,7 +122,7 @@ void Account::leave(Tcl_Interp *, Tcl_Obj *) {
         else if (pending.existed && !exists) ++files_deleted_;
         else if (pending.existed && exists && pending.size > 0 && info.st_size == 0) ++files_emptied_;
     }
-    if (is_process_command(pending.command)) {
+    if (pending.command->kind == CommandKind::Process) {
         if (pending.process_failed) ++processes_failed_;
         else ++processes_started_;
     }
@@ -133,7 +130,7 @@ void Account::leave(Tcl_Interp *, Tcl_Obj *) {
 
 CallSite Account::current_site() const {
     for (auto it = pending_.rbegin(); it != pending_.rend(); ++it)
-        if (!it->command.empty()) return it->site;
+        if (it->command) return it->site;
     return {};
 }
 

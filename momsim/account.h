@@ -15,6 +15,7 @@
 #include "commands.h"
 #include "emuhost/dialogs.h"
 #include "emuhost/part.h"
+#include "places.h"
 
 namespace momsim {
 
@@ -28,11 +29,17 @@ public:
     void dialog(const emuhost::DialogRecord &record);
     // A scripted answer that did not fit (the message names FILE:LINE).
     void misfit(const std::string &message);
+    int misfits() const { return misfits_; }
     // Anything else that fails a --strict run.
     void cause(const std::string &message) { causes_.push_back(message); }
     void unused_answer(const std::string &message);
     void grip_started() { ++grip_started_; }
+    // A GRIP stand-in that was missing or failed: counted, and like a
+    // process stand-in that was, a cause and named again at the end.
     void grip_failed(const std::string &message);
+    void process_stand_in_failed(const std::string &message);
+    // The first line of each stand-in's message, in order.
+    const std::vector<std::string> &failed_stand_ins() const { return failed_stand_ins_; }
     // A line of the host's system log, to tell whether a process started.
     void syslog(const std::string &text);
     // The run failed or was ended: "the script failed", "SIGINT".
@@ -58,9 +65,10 @@ private:
     static int noted(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
     void enter(Tcl_Interp *interp, Tcl_Obj *call);
     void leave(Tcl_Interp *interp, Tcl_Obj *call);
+    void stand_in_failed(const std::string &message);
 
     struct Pending {
-        std::string command;
+        const PluginCommand *command = nullptr;
         std::string path;       // the file a file command names
         bool existed = false;
         long long size = 0;
@@ -76,6 +84,7 @@ private:
     int grip_failed_ = 0;
     int files_created_ = 0, files_emptied_ = 0, files_deleted_ = 0;
     int processes_started_ = 0, processes_failed_ = 0;
+    std::vector<std::string> failed_stand_ins_;
     std::vector<std::string> failures_;
     std::vector<std::string> causes_;
     bool command_made_ = false;

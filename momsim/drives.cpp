@@ -1,13 +1,15 @@
 #include "drives.h"
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "emuhost/machine.h"
-#include "options.h"
+#include "emuhost/paths.h"
+#include "usage_error.h"
 
 namespace momsim {
 namespace {
@@ -138,7 +140,7 @@ int match_in_directory(Tcl_Interp *interp, Tcl_Obj *result, Tcl_Obj *path, const
         Tcl_ListObjGetElements(nullptr, listed, &count, &items);
         for (int i = 0; i < count; ++i) {
             std::string match = Tcl_GetString(items[i]);
-            std::string tail = match.substr(match.find_last_of('/') + 1);
+            std::string tail = emuhost::base_name(match);
             if (pattern == nullptr || Tcl_StringCaseMatch(tail.c_str(), pattern, TCL_MATCH_NOCASE))
                 Tcl_ListObjAppendElement(nullptr, found, items[i]);
         }
@@ -297,16 +299,14 @@ int drive_cd(ClientData, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
 
 void map_drives(const std::vector<std::pair<char, std::string>> &drives) {
     for (const auto &[letter, folder] : drives) {
-        char resolved[PATH_MAX];
-        if (::realpath(folder.c_str(), resolved) == nullptr)
-            throw UsageError(std::string("--drive ") + letter + ":=" + folder + ": no such folder");
-        emuhost::windows_machine().map_drive(letter, resolved);
+        std::string option = std::string("--drive ") + letter + ":=" + folder;
+        struct stat info {};
+        if (::stat(folder.c_str(), &info) != 0) throw UsageError(option + ": " + std::strerror(errno));
+        if (!S_ISDIR(info.st_mode)) throw UsageError(option + ": it is no folder");
+        std::optional<std::string> resolved = emuhost::real_path(folder);
+        if (!resolved) throw UsageError(option + ": no such folder");
+        emuhost::windows_machine().map_drive(letter, *resolved);
     }
-}
-
-std::string machine_path(const std::string &path) {
-    std::optional<std::string> local = emuhost::windows_machine().local_path(path);
-    return local ? *local : std::string();
 }
 
 DriveFilesystem::DriveFilesystem(Tcl_Interp *interp) {

@@ -16,7 +16,9 @@
 namespace momsim {
 
 // Maps each drive to its folder, made absolute, in the host's Windows
-// machine. Throws UsageError for a folder that is none.
+// machine, before anything else is read: the script, the plug-ins and
+// every path after them may name a drive. Throws UsageError for a folder
+// that is none.
 void map_drives(const std::vector<std::pair<char, std::string>> &drives);
 
 // The Tcl filesystem of the mapped drives: while it is registered, "open",
@@ -38,9 +40,5 @@ public:
 private:
     bool registered_ = false;
 };
-
-// A path as the emulated Windows machine reads it (unchanged without
-// --drive); the empty string for a drive that is not mapped.
-std::string machine_path(const std::string &path);
 
 }  // namespace momsim

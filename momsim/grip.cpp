@@ -1,49 +1,31 @@
 #include "grip.h"
 
 #include <algorithm>
+#include <optional>
 
-#include "drives.h"
+#include "child.h"
+#include "emuhost/machine.h"
+#include "emuhost/paths.h"
 #include "emuhost/session.h"
-#include "locate.h"
+#include "tcl_text.h"
 
 namespace momsim {
 namespace {
 
-Tcl_Obj *text_obj(const std::string &text) { return Tcl_NewStringObj(text.data(), static_cast<int>(text.size())); }
-
-// The child's own "exit" would end momsim in the middle of a host call.
+// exit ?STATUS?
+//
+// In a GRIP stand-in: an error. The child's own exit would end momsim in
+// the middle of a host call; a stand-in sets response and returns.
 int refuse_exit(ClientData, Tcl_Interp *interp, int, Tcl_Obj *const[]) {
     Tcl_SetObjResult(interp, Tcl_NewStringObj(
         "a GRIP stand-in cannot exit: set response and return instead", -1));
     return TCL_ERROR;
 }
 
-// Owns one child interpreter for the length of a call.
-class Child {
-public:
-    explicit Child(Tcl_Interp *parent) {
-        // One call at a time: the plug-in waits for UF_call_grip to return.
-        interp_ = Tcl_CreateSlave(parent, "momsim_grip_stand_in", 0);
-    }
-    ~Child() {
-        if (interp_) Tcl_DeleteInterp(interp_);
-    }
-    Child(const Child &) = delete;
-    Child &operator=(const Child &) = delete;
-    Tcl_Interp *get() const { return interp_; }
-
-private:
-    Tcl_Interp *interp_ = nullptr;
-};
-
 }  // namespace
 
 std::string stand_in_path(const std::string &folder, const std::string &program) {
-    std::string name = program.substr(program.find_last_of("/\\") + 1);
-    auto dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) name.resize(dot);
-    if (folder.empty() || folder.back() == '/') return folder + name + ".tcl";
-    return folder + "/" + name + ".tcl";
+    return emuhost::join(folder, emuhost::stem(emuhost::host_base_name(program)) + ".tcl");
 }
 
 GripStandIns::GripStandIns(Tcl_Interp *parent, std::string folder, std::string part_folder,
@@ -58,12 +40,8 @@ GripStandIns::GripStandIns(Tcl_Interp *parent, std::string folder, std::string p
 emuhost::GripProgram GripStandIns::resolve(const std::string &program) const {
     std::vector<std::string> places;
     // Beside the program: the stand-in travels with the post's own files.
-    std::string local = machine_path(program);
-    if (!local.empty()) {
-        auto slash = local.rfind('/');
-        std::string beside = slash == std::string::npos ? "." : slash == 0 ? "/" : local.substr(0, slash);
-        places.push_back(stand_in_path(beside, program));
-    }
+    if (std::optional<std::string> local = emuhost::windows_machine().local_path(program))
+        places.push_back(stand_in_path(emuhost::folder_of(*local), program));
     if (!folder_.empty()) places.push_back(stand_in_path(folder_, program));
     if (!part_folder_.empty()) places.push_back(stand_in_path(part_folder_, program));
 
@@ -73,11 +51,8 @@ emuhost::GripProgram GripStandIns::resolve(const std::string &program) const {
         if (std::find(places.begin(), places.begin() + static_cast<std::ptrdiff_t>(i), place) !=
             places.begin() + static_cast<std::ptrdiff_t>(i))
             continue;  // the same folder named twice is looked in once
-        auto slash = place.rfind('/');
-        std::string file = slash == std::string::npos ? find_in_folder(".", place)
-                                                      : find_in_folder(place.substr(0, slash == 0 ? 1 : slash),
-                                                                       place.substr(slash + 1));
-        if (is_file(file)) return [this, file](emuhost::GripRun &call) { return run(file, call); };
+        std::string file = emuhost::find_in_folder(emuhost::folder_of(place), emuhost::base_name(place));
+        if (emuhost::is_file(file)) return [this, file](emuhost::GripRun &call) { return run(file, call); };
         looked += (looked.empty() ? "" : ", ") + place;
     }
     std::string message = "no GRIP stand-in for " + program + ": looked for " + looked;
@@ -99,29 +74,20 @@ int GripStandIns::fail(const std::string &file, const std::string &why) const {
 
 int GripStandIns::run(const std::string &file, emuhost::GripRun &call) const {
     if (call.numbers.empty()) return fail(file, "the argument list has no response entry");
-    Child child(parent_);
-    Tcl_Interp *interp = child.get();
-    if (interp == nullptr) return fail(file, "no child interpreter: " + std::string(Tcl_GetStringResult(parent_)));
-    Tcl_CreateObjCommand(interp, "exit", refuse_exit, nullptr, nullptr);
+    ChildInterp child(parent_, "momsim_grip_stand_in");
+    if (child.get() == nullptr) return fail(file, child.why());
+    Tcl_CreateObjCommand(child.get(), "exit", refuse_exit, nullptr, nullptr);
 
     Tcl_Obj *args = Tcl_NewListObj(0, nullptr);
     for (const auto &text : call.texts) Tcl_ListObjAppendElement(nullptr, args, text_obj(text));
-    Tcl_SetVar2Ex(interp, "args", nullptr, args, TCL_GLOBAL_ONLY);
-    Tcl_SetVar2Ex(interp, "program", nullptr, text_obj(call.path), TCL_GLOBAL_ONLY);
-    Tcl_SetVar2Ex(interp, "response", nullptr, Tcl_NewDoubleObj(call.response()), TCL_GLOBAL_ONLY);
+    child.set("args", args);
+    child.set("program", call.path);
+    child.set("response", Tcl_NewDoubleObj(call.response()));
 
-    Tcl_Obj *path = text_obj(file);
-    Tcl_IncrRefCount(path);
-    int code = Tcl_FSEvalFileEx(interp, path, nullptr);
-    Tcl_DecrRefCount(path);
-    if (code == TCL_ERROR) {
-        const char *info = Tcl_GetVar(interp, "errorInfo", TCL_GLOBAL_ONLY);
-        return fail(file, info ? info : Tcl_GetStringResult(interp));
-    }
-    if (code != TCL_OK && code != TCL_RETURN)
-        return fail(file, "the script ended with \"break\" or \"continue\" outside of a loop");
+    std::string problem = child.source(file);
+    if (!problem.empty()) return fail(file, problem);
 
-    Tcl_Obj *response = Tcl_GetVar2Ex(interp, "response", nullptr, TCL_GLOBAL_ONLY);
+    Tcl_Obj *response = Tcl_GetVar2Ex(child.get(), "response", nullptr, TCL_GLOBAL_ONLY);
     if (response == nullptr) return fail(file, "the script unset response");
     double value = 0.0;
     if (Tcl_GetDoubleFromObj(nullptr, response, &value) != TCL_OK)

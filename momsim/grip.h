@@ -42,8 +42,6 @@ public:
     // kGripStandInFailed when the script fails or leaves no number.
     int run(const std::string &file, emuhost::GripRun &call) const;
 
-    const std::string &folder() const { return folder_; }
-
 private:
     int fail(const std::string &file, const std::string &why) const;
 

@@ -6,8 +6,9 @@
 
 #include "gui_script.h"
 #include "openapi.h"
-#include "options.h"
+#include "shown.h"
 #include "tcl_text.h"
+#include "usage_error.h"
 
 namespace momsim {
 namespace {
@@ -25,13 +26,6 @@ Tcl_Obj *list_obj(const std::vector<std::string> &texts) {
     Tcl_Obj *list = Tcl_NewListObj(0, nullptr);
     for (const auto &text : texts) Tcl_ListObjAppendElement(nullptr, list, text_obj(text));
     return list;
-}
-
-std::string number_text(double value) {
-    char text[40];
-    std::snprintf(text, sizeof text, "%.15g", value);
-    if (std::strtod(text, nullptr) != value) std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
 }
 
 // The words of a window's result, as Tcl reads the list.

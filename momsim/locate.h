@@ -26,14 +26,6 @@ std::vector<std::string> plugin_folders();
 // that would load. Throws std::runtime_error listing where it looked.
 std::string resolve_library(const std::string &library);
 
-// Whether `path` is a regular file.
-bool is_file(const std::string &path);
-
-// `folder` joined with `name`, or with the entry of `folder` that matches
-// `name` without regard to case when `name` itself is not there (the first
-// in name order). The plain join when neither is.
-std::string find_in_folder(const std::string &folder, const std::string &name);
-
 // Folders searched for the demo files.
 std::vector<std::string> data_folders();
 

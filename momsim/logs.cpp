@@ -1,21 +1,10 @@
 #include "logs.h"
 
-#include <cerrno>
-#include <cstring>
+#include <cstdio>
 
-#include "options.h"
-#include "outputs.h"
+#include "atomic_file.h"
 
 namespace momsim {
-
-Syslog::Syslog(AtomicFile &file) : file_(&file) {}
-
-Syslog::Syslog(const std::string &path)
-    : owned_(std::make_unique<AtomicFile>("--syslog", path)), file_(owned_.get()) {}
-
-Syslog::~Syslog() {
-    if (owned_) owned_->commit();
-}
 
 void Syslog::write(const std::string &text) {
     if (file_) {
@@ -36,15 +25,6 @@ void Syslog::write(const std::string &text) {
     }
     std::fwrite(out.data(), 1, out.size(), stderr);
     std::fflush(stderr);
-}
-
-Transcript::Transcript(AtomicFile &file) : file_(&file) {}
-
-Transcript::Transcript(const std::string &path)
-    : owned_(std::make_unique<AtomicFile>("--transcript", path)), file_(owned_.get()) {}
-
-Transcript::~Transcript() {
-    if (owned_) owned_->commit();
 }
 
 void Transcript::write(const nlohmann::ordered_json &record) {

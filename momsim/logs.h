@@ -1,8 +1,6 @@
 // Where the host's system log and the record of what the user was shown go.
 #pragma once
 
-#include <cstdio>
-#include <memory>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -17,9 +15,7 @@ class AtomicFile;
 class Syslog {
 public:
     Syslog() = default;  // standard error
-    explicit Syslog(AtomicFile &file);  // the run commits it
-    explicit Syslog(const std::string &path);  // throws UsageError; committed when destroyed
-    ~Syslog();
+    explicit Syslog(AtomicFile &file) : file_(&file) {}  // the run commits it
     Syslog(const Syslog &) = delete;
     Syslog &operator=(const Syslog &) = delete;
 
@@ -29,7 +25,6 @@ public:
     void write(const std::string &text);
 
 private:
-    std::unique_ptr<AtomicFile> owned_;
     AtomicFile *file_ = nullptr;
 };
 
@@ -38,9 +33,7 @@ private:
 class Transcript {
 public:
     Transcript() = default;  // records nothing
-    explicit Transcript(AtomicFile &file);  // the run commits it
-    explicit Transcript(const std::string &path);  // throws UsageError; committed when destroyed
-    ~Transcript();
+    explicit Transcript(AtomicFile &file) : file_(&file) {}  // the run commits it
     Transcript(const Transcript &) = delete;
     Transcript &operator=(const Transcript &) = delete;
 
@@ -49,7 +42,6 @@ public:
     void write(const nlohmann::ordered_json &record);
 
 private:
-    std::unique_ptr<AtomicFile> owned_;
     AtomicFile *file_ = nullptr;
 };
 

@@ -1,10 +1,13 @@
-// momsim: runs post-processor scripts against the emulated host.
+// momsim: runs post-processor scripts against the emulated host. One run
+// takes the way options -> inputs -> run -> post -> outputs
+// (docs/architecture.md).
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include <tcl.h>
 
+#include "drives.h"
 #include "inputs.h"
 #include "locate.h"
 #include "options.h"
@@ -52,8 +55,11 @@ int main(int argc, char **argv) {
                      "it on without this warning)\n",
                      word.c_str());
 
+    // Drives first: the script, the plug-ins and every path after them may
+    // name one.
     momsim::Inputs inputs;
     try {
+        momsim::map_drives(options.drives);
         inputs = momsim::read_inputs(options, options.part ? "" : momsim::find_data_file("demo_part.json"));
     } catch (const momsim::UsageError &error) {
         return usage_error(error.what(), false);

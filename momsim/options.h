@@ -2,18 +2,13 @@
 #pragma once
 
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
-namespace momsim {
+#include "usage_error.h"
 
-// A failure the user caused through the command line or an input file:
-// momsim stops with exit status 2 and this message.
-struct UsageError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
+namespace momsim {
 
 struct Options {
     std::vector<std::string> loads;                          // --load, in order

@@ -12,88 +12,18 @@
 #include "post.h"
 
 #include <cmath>
-#include <cstring>
+#include <cstdio>
 #include <ctime>
 #include <stdexcept>
 #include <unistd.h>
 
+#include "emuhost/paths.h"
 #include "emuhost/session.h"
 #include "tcl_text.h"
+#include "usage_error.h"
 
 namespace momsim {
 namespace {
-
-// The plug-in's own commands: when one is missing the plug-in is not
-// loaded, which is no matter of emulation.
-const char *const kPluginCommands[] = {
-    "MOM_box_message",   "MOM_ui_message",      "MOM_abort_ex",    "MOM_info_message", "MOM_ui_filebox",
-    "MOM_uc1600",        "MOM_uc1609",          "MOM_assign_attribute", "MOM_set_attribute_program",
-    "MOM_ask_part_attr", "MOM_call_grip",       "MOM_get_ini_string", "MOM_remove_file_ex",
-    "MOM_deletefile",    "MOM_createfile",      "MOM_run_exec",    "MOM_shell_exec",   "MOM_about_stub"};
-
-Poster *poster_of(ClientData data) { return static_cast<Poster *>(data); }
-
-// MOM_output_literal TEXT
-//
-// Writes TEXT as one line of the NC output. momsim numbers no blocks, so
-// MOM_output_text writes the same line.
-int output_literal(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
-    if (objc != 2) {
-        Tcl_WrongNumArgs(interp, 1, objv, "text");
-        return TCL_ERROR;
-    }
-    return poster_of(data)->output(interp, false, objv[1]);
-}
-
-// MOM_output_to_listing_device TEXT
-//
-// Writes TEXT as one line of the listing, the file beside the NC output
-// with the extension .lpt.
-int output_listing(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
-    if (objc != 2) {
-        Tcl_WrongNumArgs(interp, 1, objv, "text");
-        return TCL_ERROR;
-    }
-    return poster_of(data)->output(interp, true, objv[1]);
-}
-
-// MOM_abort MESSAGE
-//
-// Ends the run with MESSAGE, as the host ends posting: the post cannot
-// catch it. The outputs written so far are kept and the run exits 1.
-int abort_command(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
-    if (objc > 2) {
-        Tcl_WrongNumArgs(interp, 1, objv, "?message?");
-        return TCL_ERROR;
-    }
-    return poster_of(data)->abort(interp, objc == 2 ? objv[1] : nullptr);
-}
-
-// unknown NAME ?ARG ...?
-//
-// A MOM_ command that is no plug-in command and that momsim does not
-// define is a host command momsim does not emulate: an error that says so.
-// Anything else goes to Tcl's own unknown.
-int unknown_command(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
-    return poster_of(data)->unknown(interp, objc, objv);
-}
-
-// proc NAME ARGS BODY
-//
-// Tcl's proc, noting where each procedure was defined, so that a failure
-// in an event names the post's file and line.
-int proc_command(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
-    return poster_of(data)->define_proc(interp, objc, objv);
-}
-
-// A host path's base name without its extension: C:\parts\bracket.prt
-// gives bracket.
-std::string base_name(const std::string &path) {
-    auto slash = path.find_last_of("/\\");
-    std::string tail = slash == std::string::npos ? path : path.substr(slash + 1);
-    auto dot = tail.rfind('.');
-    return dot == std::string::npos || dot == 0 ? tail : tail.substr(0, dot);
-}
 
 // The host's date text, as C's ctime writes it: Fri Mar 15 14:30:05 2024.
 std::string date_text(emuhost::HostTime when) {
@@ -121,9 +51,14 @@ Tcl_Obj *minutes(double value) { return Tcl_NewDoubleObj(std::round(value * 1e4)
 
 }  // namespace
 
-Poster::Poster(Tcl_Interp *interp, const Options &options, Outputs &files, Complain complain)
-    : interp_(interp), options_(options), complain_(std::move(complain)), files_(files) {
-    for (const auto &assignment : options_.sets) overridden_.insert(assignment.first.substr(0, assignment.first.find('(')));
+Poster::Poster(Tcl_Interp *interp, std::set<std::string> overridden, std::optional<std::string> output,
+               HostCommands &commands, const Places &places, Complain complain)
+    : interp_(interp),
+      overridden_(std::move(overridden)),
+      output_(std::move(output)),
+      commands_(commands),
+      places_(places),
+      complain_(std::move(complain)) {
     for (int i = 0; i < 3; ++i) {
         index_[i] = Tcl_NewIntObj(i);
         Tcl_IncrRefCount(index_[i]);
@@ -136,184 +71,10 @@ Poster::~Poster() {
     for (Tcl_Obj *index : index_) Tcl_DecrRefCount(index);
 }
 
-void Poster::install() {
-    Tcl_CreateObjCommand(interp_, "MOM_output_literal", output_literal, this, nullptr);
-    Tcl_CreateObjCommand(interp_, "MOM_output_text", output_literal, this, nullptr);
-    Tcl_CreateObjCommand(interp_, "MOM_output_to_listing_device", output_listing, this, nullptr);
-    Tcl_CreateObjCommand(interp_, "MOM_abort", abort_command, this, nullptr);
-    Tcl_Eval(interp_, "namespace eval ::momsim {}");
-    Tcl_CmdInfo existing;
-    if (Tcl_GetCommandInfo(interp_, "::unknown", &existing) &&
-        Tcl_Eval(interp_, "rename ::unknown ::momsim::tcl_unknown") == TCL_OK)
-        have_tcl_unknown_ = true;
-    Tcl_CreateObjCommand(interp_, "::unknown", unknown_command, this, nullptr);
-    if (Tcl_GetCommandInfo(interp_, "::proc", &tcl_proc_))
-        Tcl_CreateObjCommand(interp_, "::proc", proc_command, this, nullptr);
-    Tcl_ResetResult(interp_);
-}
-
-// The file and line of the command that called the running C command, as
-// {path relative to where momsim runs, line}; {"", 0} when it came from no
-// file.
-std::pair<std::string, int> Poster::caller_frame(Tcl_Interp *interp) {
-    std::pair<std::string, int> place{"", 0};
-    Tcl_Obj *saved = Tcl_GetObjResult(interp);
-    Tcl_IncrRefCount(saved);
-    if (Tcl_EvalEx(interp, "info frame -1", -1, 0) == TCL_OK) {
-        Tcl_Obj *frame = Tcl_GetObjResult(interp);
-        Tcl_Obj *file = nullptr, *line = nullptr;
-        Tcl_Obj *file_key = Tcl_NewStringObj("file", -1), *line_key = Tcl_NewStringObj("line", -1);
-        Tcl_IncrRefCount(file_key);
-        Tcl_IncrRefCount(line_key);
-        int number = 0;
-        if (Tcl_DictObjGet(nullptr, frame, file_key, &file) == TCL_OK && file &&
-            Tcl_DictObjGet(nullptr, frame, line_key, &line) == TCL_OK && line &&
-            Tcl_GetIntFromObj(nullptr, line, &number) == TCL_OK) {
-            std::string path = Tcl_GetString(file);
-            char here[4096];
-            if (::getcwd(here, sizeof here)) {
-                std::string prefix = std::string(here) + "/";
-                if (path.compare(0, prefix.size(), prefix) == 0) path.erase(0, prefix.size());
-            }
-            place = {path, number};
-        }
-        Tcl_DecrRefCount(file_key);
-        Tcl_DecrRefCount(line_key);
-    }
-    Tcl_SetObjResult(interp, saved);
-    Tcl_DecrRefCount(saved);
-    return place;
-}
-
-std::string Poster::caller_location(Tcl_Interp *interp) {
-    auto place = caller_frame(interp);
-    return place.first.empty() ? "" : place.first + ":" + std::to_string(place.second);
-}
-
-int Poster::define_proc(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
-    // Called directly, not through the interpreter, so that the body keeps
-    // the place it was read from.
-    int code = tcl_proc_.objProc(tcl_proc_.objClientData, interp, objc, objv);
-    if (code != TCL_OK || objc != 4) return code;
-    auto place = caller_frame(interp);
-    if (!place.first.empty()) {
-        // Tcl names a procedure by its full name, namespaces included.
-        std::string name = Tcl_GetString(objv[1]);
-        if (Tcl_Command token = Tcl_FindCommand(interp, name.c_str(), nullptr, 0)) {
-            Tcl_Obj *full = Tcl_NewObj();
-            Tcl_IncrRefCount(full);
-            Tcl_GetCommandFullName(interp, token, full);
-            name = Tcl_GetString(full);
-            Tcl_DecrRefCount(full);
-        }
-        while (name.compare(0, 2, "::") == 0) name.erase(0, 2);
-        defined_[name] = place;
-    }
-    Tcl_ResetResult(interp);
-    return TCL_OK;
-}
-
-std::string Poster::location_of(const std::string &info) const {
-    // The innermost place Tcl names: a procedure's line, which counts from
-    // the line of its "proc", or a line of a sourced file.
-    std::size_t at = 0;
-    while ((at = info.find("\n    (", at)) != std::string::npos) {
-        at += 6;
-        std::size_t end = info.find('\n', at);
-        std::string place = info.substr(at, end == std::string::npos ? std::string::npos : end - at);
-        char name[512];
-        int line = 0;
-        if (std::sscanf(place.c_str(), "procedure \"%511[^\"]\" line %d)", name, &line) == 2) {
-            std::string key = name;
-            while (key.compare(0, 2, "::") == 0) key.erase(0, 2);
-            auto found = defined_.find(key);
-            if (found != defined_.end())
-                return found->second.first + ":" + std::to_string(found->second.second + line - 1);
-        } else if (std::sscanf(place.c_str(), "file \"%511[^\"]\" line %d)", name, &line) == 2) {
-            return std::string(name) + ":" + std::to_string(line);
-        }
-    }
-    return "";
-}
-
-int Poster::unknown(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
-    if (objc >= 2) {
-        std::string name = Tcl_GetString(objv[1]);
-        while (name.compare(0, 2, "::") == 0) name.erase(0, 2);
-        bool plugin = false;
-        for (const char *command : kPluginCommands) plugin = plugin || name == command;
-        if (name.compare(0, 4, "MOM_") == 0 && !plugin) {
-            // In an event the failed event's report names the place; in the
-            // post's own body the message does.
-            std::string where = current_event_.empty() ? caller_location(interp) : "";
-            Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s%s is a host command that momsim does not emulate",
-                                                   where.empty() ? "" : (where + ": ").c_str(), name.c_str()));
-            Tcl_SetErrorCode(interp, "MOMSIM", "UNEMULATED", name.c_str(), nullptr);
-            return TCL_ERROR;
-        }
-    }
-    if (!have_tcl_unknown_) {
-        Tcl_SetObjResult(interp, Tcl_ObjPrintf("invalid command name \"%s\"", objc >= 2 ? Tcl_GetString(objv[1]) : ""));
-        return TCL_ERROR;
-    }
-    std::vector<Tcl_Obj *> words(objv, objv + objc);
-    words[0] = Tcl_NewStringObj("::momsim::tcl_unknown", -1);
-    Tcl_IncrRefCount(words[0]);
-    int code = Tcl_EvalObjv(interp, objc, words.data(), 0);
-    Tcl_DecrRefCount(words[0]);
-    return code;
-}
-
-int Poster::output(Tcl_Interp *interp, bool listing, Tcl_Obj *text) {
-    if (!nc_known_) {
-        std::string path;
-        if (options_.output) {
-            path = *options_.output;
-        } else if (const char *full = Tcl_GetVar(interp, "mom_output_file_full_name", TCL_GLOBAL_ONLY)) {
-            path = full;
-        }
-        if (path.empty()) {
-            Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: no NC output file: post with --post, give --output FILE "
-                                                   "or set mom_output_file_full_name",
-                                                   listing ? "MOM_output_to_listing_device" : "MOM_output_literal"));
-            return TCL_ERROR;
-        }
-        try {
-            add_nc_output(path);
-        } catch (const std::exception &error) {
-            Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: %s",
-                                                   listing ? "MOM_output_to_listing_device" : "MOM_output_literal",
-                                                   error.what()));
-            return TCL_ERROR;
-        }
-    }
-    // Files are written in the system's encoding, as Tcl's own channels write them.
-    std::string line = to_native(text);
-    try {
-        // Looked up once: a post writes a line per motion event.
-        AtomicFile *&file = listing ? listing_file_ : nc_file_;
-        if (!file) file = &files_.open(listing ? "listing" : "NC output");
-        line += '\n';
-        file->write(line, false);
-    } catch (const std::exception &error) {
-        Tcl_SetObjResult(interp, Tcl_NewStringObj(error.what(), -1));
-        return TCL_ERROR;
-    }
-    return TCL_OK;
-}
-
-int Poster::abort(Tcl_Interp *interp, Tcl_Obj *message) {
-    aborted_ = true;
-    abort_message_ = message ? Tcl_GetString(message) : "";
-    Tcl_SetObjResult(interp, Tcl_NewStringObj(abort_message_.c_str(), -1));
-    Tcl_SetErrorCode(interp, "MOMSIM", "ABORT", nullptr);
-    return TCL_ERROR;
-}
-
 int Poster::report_abort(const std::string &where) {
     failure_ = "MOM_abort" + std::string(current_event_.empty() ? "" : " in " + current_event_) +
                (where.empty() ? "" : " (" + where + ")") + ": " +
-               (abort_message_.empty() ? "posting aborted" : abort_message_);
+               (commands_.abort_message().empty() ? "posting aborted" : commands_.abort_message());
     complain(failure_);
     return 1;
 }
@@ -358,18 +119,15 @@ void Poster::complain(const std::string &message) { complain_(message); }
 void Poster::prepare() {
     emuhost::PartModel &part = emuhost::session().part();
     const emuhost::PartFile *shown = part.part(part.display_part());
-    std::string part_name = shown ? base_name(shown->file_name) : "part";
+    std::string part_name = shown ? emuhost::stem(emuhost::host_base_name(shown->file_name)) : "part";
     try {
         next_event_ = "the post is sourced";
         std::string directory, basename = part_name, suffix = "ptp";
-        if (options_.output) {
-            const std::string &output = *options_.output;
-            auto slash = output.rfind('/');
-            directory = slash == std::string::npos ? "./" : output.substr(0, slash + 1);
-            std::string tail = slash == std::string::npos ? output : output.substr(slash + 1);
-            auto dot = tail.rfind('.');
-            basename = dot == std::string::npos || dot == 0 ? tail : tail.substr(0, dot);
-            suffix = dot == std::string::npos || dot == 0 ? "" : tail.substr(dot + 1);
+        if (output_) {
+            std::string tail = emuhost::base_name(*output_);
+            directory = tail.size() == output_->size() ? "./" : output_->substr(0, output_->size() - tail.size());
+            basename = emuhost::stem(tail);
+            suffix = emuhost::extension(tail);
         } else {
             char here[4096];
             directory = ::getcwd(here, sizeof here) ? std::string(here) + "/" : "./";
@@ -393,12 +151,10 @@ void Poster::prepare() {
         set("machine_time", minutes(0));
         // Feeds are modal: a move that gives none keeps the one before.
         set("feed_rate", Tcl_NewDoubleObj(0));
-        std::string nc = options_.output ? *options_.output : value("output_file_full_name");
+        std::string nc = output_ ? *output_ : value("output_file_full_name");
         if (nc.empty()) throw UsageError("--post: mom_output_file_full_name is empty: no NC output file");
-        add_nc_output(nc);
-        // Started now, so that an NC file that cannot be written stops the
-        // run before anything ran.
-        files_.open("NC output");
+        commands_.name_nc_output(nc);
+        commands_.open_nc_output();
     } catch (const EventFailed &) {
         throw UsageError("--post: the host variables cannot be set");
     } catch (const std::runtime_error &error) {
@@ -419,12 +175,12 @@ void Poster::call(const char *event) {
         }
         int code = Tcl_EvalObjv(interp_, 1, &command, TCL_EVAL_GLOBAL);
         std::string info_text = code == TCL_ERROR ? error_info(interp_, code) : "";
-        if (aborted_) {
-            report_abort(location_of(info_text));
+        if (commands_.aborted()) {
+            report_abort(places_.location_of(info_text));
             throw EventFailed{};
         }
         if (code == TCL_ERROR) {
-            std::string where = location_of(info_text);
+            std::string where = places_.location_of(info_text);
             failure_ = "error in " + std::string(event) + (where.empty() ? "" : " (" + where + ")") + ": " +
                        Tcl_GetStringResult(interp_);
             complain(failure_);
@@ -537,28 +293,6 @@ void Poster::post_motion(const emuhost::Motion &motion) {
     call(event);
     for (int i = 0; i < 3; ++i) last_pos_[i] = motion.pos[i];
     moved_ = true;
-}
-
-// The listing lies beside the NC output, with the extension .lpt (added,
-// when the NC output itself ends in .lpt).
-std::string listing_path_for(const std::string &nc_path) {
-    auto slash = nc_path.rfind('/');
-    auto dot = nc_path.rfind('.');
-    std::string stem = nc_path;
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash + 1)) stem = nc_path.substr(0, dot);
-    std::string listing = stem + ".lpt";
-    return listing == nc_path ? nc_path + ".lpt" : listing;
-}
-
-void Poster::add_nc_output(const std::string &path) {
-    files_.add_checked("NC output", path, OutputKind::Text);
-    try {
-        files_.add_checked("listing", listing_path_for(path), OutputKind::Text);
-    } catch (...) {
-        files_.remove("NC output");
-        throw;
-    }
-    nc_known_ = true;
 }
 
 }  // namespace momsim

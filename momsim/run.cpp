@@ -2,14 +2,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <set>
 #include <stdexcept>
 #include <unistd.h>
 
 #include "commands.h"
+#include "emuhost/paths.h"
 #include "ending.h"
 #include "locate.h"
 #include "tcl_text.h"
-#include "shown.h"
 
 namespace momsim {
 namespace {
@@ -23,15 +24,11 @@ TCL_NORETURN1 void exit_proc(ClientData data) {
     the_run->exit(status);
 }
 
-void write_channel(int which, const std::string &text) {
-    Tcl_Channel channel = Tcl_GetStdChannel(which);
-    if (channel == nullptr) return;
-    Tcl_WriteChars(channel, text.data(), static_cast<int>(text.size()));
-    Tcl_Flush(channel);
-}
-
-// The host's MOM_run_user_function LIBRARY ENTRY: scripts that load the
-// plug-in themselves run here as they run in the host.
+// MOM_run_user_function LIBRARY ENTRY
+//
+// The host's own command: loads LIBRARY as the host does and calls its
+// ENTRY, so that a script that loads the plug-in itself runs here as it
+// runs in the host.
 int run_user_function(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
     if (objc != 3) {
         Tcl_WrongNumArgs(interp, 1, objv, "library entry");
@@ -48,22 +45,10 @@ int run_user_function(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *co
     return TCL_OK;
 }
 
-// "RESPONSE" or "RESPONSE TEXT": a whole number as the first word.
-bool starts_with_response(const std::string &line) {
-    std::size_t start = line.find_first_not_of(" \t");
-    if (start == std::string::npos) return false;
-    std::size_t end = start;
-    if (line[end] == '-' || line[end] == '+') ++end;
-    std::size_t digits = end;
-    while (end < line.size() && line[end] >= '0' && line[end] <= '9') ++end;
-    return end > digits && (end == line.size() || line[end] == ' ' || line[end] == '\t');
-}
-
 }  // namespace
 
-Run::Run(Options options, Inputs inputs) : options_(std::move(options)), inputs_(std::move(inputs)) {
-    add_run_files(outputs_, options_, inputs_);
-}
+Run::Run(Options options, Inputs inputs)
+    : options_(std::move(options)), inputs_(std::move(inputs)), screen_(account_, inputs_.answers) {}
 
 Run::~Run() {
     stop_watching();
@@ -79,18 +64,41 @@ void Run::start(const char *argv0) {
     // the script starts that leaves every output as it was.
     Tcl_FindExecutable(argv0);
     watch_endings(options_.timeout, [this](const Ending &ending) {
-        complain(ending.message);
+        screen_.complain(ending.message);
         account_.failure(ending.message.substr(0, ending.message.find_first_of(":;")));
         exit(ending.status);
     });
+    open_outputs();
+    make_interpreter(argv0);
+    wire_host();
+    load_part();
+    add_stand_ins();
+    take_dialogs();
+    set_variables();
+    prepare_posting();
+    load_plugins();
+}
 
-    // Output files first: a bad one stops the run before anything ran.
-    outputs_.check();
-    syslog_ = options_.syslog ? std::make_unique<Syslog>(outputs_.open("--syslog")) : std::make_unique<Syslog>();
-    transcript_ = options_.transcript ? std::make_unique<Transcript>(outputs_.open("--transcript"))
+void Run::open_outputs() {
+    // What the run reads and writes, checked before anything runs: a bad
+    // output stops the run with every file as it was.
+    if (options_.script) files_.add_input(RunFile::Script, *options_.script);
+    if (options_.answers) files_.add_input(RunFile::Answers, *options_.answers);
+    if (!inputs_.part_path.empty())
+        files_.add_input(inputs_.demo_part ? RunFile::DemoPart : RunFile::Part, inputs_.part_path);
+    for (const auto &library : inputs_.libraries) files_.add_input(RunFile::Load, library);
+    if (options_.save) files_.add_output(RunFile::Save, *options_.save);
+    if (options_.transcript) files_.add_output(RunFile::Transcript, *options_.transcript);
+    if (options_.syslog) files_.add_output(RunFile::Syslog, *options_.syslog);
+    files_.check();
+    syslog_ = options_.syslog ? std::make_unique<Syslog>(files_.open(RunFile::Syslog)) : std::make_unique<Syslog>();
+    transcript_ = options_.transcript ? std::make_unique<Transcript>(files_.open(RunFile::Transcript))
                                       : std::make_unique<Transcript>();
-    if (options_.save) outputs_.open("--save");
+    if (options_.save) files_.open(RunFile::Save);
+    screen_.record_in(*transcript_);
+}
 
+void Run::make_interpreter(const char *argv0) {
     interp_ = Tcl_CreateInterp();
     if (Tcl_Init(interp_) != TCL_OK) {
         // Without Tcl's script library the interpreter still runs scripts;
@@ -100,6 +108,7 @@ void Run::start(const char *argv0) {
     }
     the_run = this;
     Tcl_SetExitProc(exit_proc);
+    screen_.use_tcl_channels();
 
     // The plug-in prints through C's standard output and the script through
     // Tcl's: line buffering on both keeps their lines in order.
@@ -108,73 +117,62 @@ void Run::start(const char *argv0) {
     bool interactive = !options_.script && ::isatty(0);
     std::string script_name = options_.script ? to_utf8(*options_.script) : to_utf8(argv0);
     Tcl_Obj *argv = Tcl_NewListObj(0, nullptr);
-    for (const auto &arg : options_.script_args) {
-        std::string utf = to_utf8(arg);
-        Tcl_ListObjAppendElement(nullptr, argv, Tcl_NewStringObj(utf.data(), static_cast<int>(utf.size())));
-    }
+    for (const auto &arg : options_.script_args) Tcl_ListObjAppendElement(nullptr, argv, text_obj(arg));
     Tcl_SetVar2Ex(interp_, "argv0", nullptr, Tcl_NewStringObj(script_name.c_str(), -1), TCL_GLOBAL_ONLY);
     Tcl_SetVar2Ex(interp_, "argv", nullptr, argv, TCL_GLOBAL_ONLY);
     Tcl_SetVar2Ex(interp_, "argc", nullptr, Tcl_NewIntObj(static_cast<int>(options_.script_args.size())),
                   TCL_GLOBAL_ONLY);
     Tcl_SetVar2Ex(interp_, "tcl_interactive", nullptr, Tcl_NewIntObj(interactive ? 1 : 0), TCL_GLOBAL_ONLY);
+}
 
+void Run::wire_host() {
     emuhost::Session &host = emuhost::session();
-    host.reset(emuhost::make_tcl_translator(interp_));
+    host.use_translator(emuhost::make_tcl_translator(interp_));
     host.on_syslog([this](const std::string &text) {
         account_.syslog(text);
-        if (syslog_) syslog_->write(text);
+        syslog_->write(text);
     });
-    host.on_status([this](const std::string &text) { show_status(text); });
+    host.on_status([this](const std::string &text) { screen_.show_status(text); });
+    host.windows().on_complaint([this](const std::string &message) { screen_.complain(message); });
 
     Tcl_CreateObjCommand(interp_, "MOM_run_user_function", run_user_function, this, nullptr);
-    poster_ = std::make_unique<Poster>(interp_, options_, outputs_, [this](const std::string &message) { complain(message); });
-    poster_->install();
-
-    // Drives first: every path from here on may name one.
-    host.windows().on_complaint([this](const std::string &message) { complain(message); });
-    map_drives(options_.drives);
+    places_ = std::make_unique<Places>(interp_);
+    places_->install();
+    commands_ = std::make_unique<HostCommands>(interp_, files_, options_.output, *places_,
+                                               [this] { return poster_ && poster_->in_event(); });
+    commands_->install();
+    // The post's own file commands read drive letters as the plug-in does.
     drive_fs_ = std::make_unique<DriveFilesystem>(interp_);
-    auto failed = [this](const std::string &message) {
-        failed_stand_ins_.push_back(message.substr(0, message.find('\n')));
-    };
-    // A process stand-in that is missing or fails fails a --strict run too.
-    auto process_failed = [this, failed](const std::string &message) {
-        account_.cause(message.substr(0, message.find('\n')));
-        failed(message);
-    };
-    ExecMode mode = options_.no_exec ? ExecMode::Record : options_.exec_dir ? ExecMode::StandIn : ExecMode::Start;
-    exec_ = std::make_unique<ProcessStandIns>(interp_, mode, options_.exec_dir.value_or(""), *transcript_,
-                                              [this](const std::string &message) { complain(message); },
-                                              process_failed);
-    host.windows().set_process_hook(
-        [this](const emuhost::ProcessStart &start) { return exec_->decide(start); });
+}
 
-    if (!inputs_.part_path.empty()) {
-        try {
-            host.part().load(inputs_.part_path);
-        } catch (const emuhost::PartFileError &error) {
-            throw UsageError(error.what());
-        }
-    }
+void Run::load_part() {
+    momsim::load_part(inputs_);
+    emuhost::PartModel &part = emuhost::session().part();
     if (options_.clock) {
         auto when = emuhost::from_iso8601(*options_.clock);
         if (!when) throw UsageError("--clock " + *options_.clock + ": expected a local time YYYY-MM-DDTHH:MM:SS");
-        host.part().fix_clock(*when);
+        part.fix_clock(*when);
     }
+}
+
+void Run::add_stand_ins() {
+    emuhost::Session &host = emuhost::session();
+    auto complain = [this](const std::string &message) { screen_.complain(message); };
+    ExecMode mode = options_.no_exec ? ExecMode::Record : options_.exec_dir ? ExecMode::StandIn : ExecMode::Start;
+    processes_ = std::make_unique<ProcessStandIns>(
+        interp_, mode, options_.exec_dir.value_or(""), *transcript_, complain,
+        [this](const std::string &message) { account_.process_stand_in_failed(message); });
+    host.windows().set_process_hook(
+        [this](const emuhost::ProcessStart &start) { return processes_->decide(start); });
+
     // The part's grip_dir is read relative to the part file, so that a part
     // and its stand-ins move together.
     std::string part_grip_dir = host.part().grip_dir();
-    if (!part_grip_dir.empty()) {
-        auto slash = inputs_.part_path.rfind('/');
-        if (part_grip_dir[0] != '/' && slash != std::string::npos)
-            part_grip_dir = inputs_.part_path.substr(0, slash + 1) + part_grip_dir;
-    }
-    grip_ = std::make_unique<GripStandIns>(
-        interp_, inputs_.grip_dir, part_grip_dir, [this](const std::string &message) { complain(message); },
-        [this, failed](const std::string &message) {
-            account_.grip_failed(message);
-            failed(message);
-        });
+    const std::string &part_path = inputs_.part_path;
+    if (!part_grip_dir.empty() && part_grip_dir[0] != '/' && part_path.find('/') != std::string::npos)
+        part_grip_dir = emuhost::join(emuhost::folder_of(part_path), part_grip_dir);
+    grip_ = std::make_unique<GripStandIns>(interp_, inputs_.grip_dir, part_grip_dir, complain,
+                                           [this](const std::string &message) { account_.grip_failed(message); });
     host.grip().set_resolver([this](const std::string &program) -> emuhost::GripProgram {
         emuhost::GripProgram stand_in = grip_->resolve(program);
         if (!stand_in) return stand_in;
@@ -183,24 +181,11 @@ void Run::start(const char *argv0) {
             return stand_in(call);
         };
     });
+}
 
-    for (const auto &answer : inputs_.answers.answers) host.dialogs().answer(answer.text);
-    host.dialogs().on_record([this](const emuhost::DialogRecord &record) { show_dialog(record); });
-    // Asking needs someone to ask: the answer is read where the dialog is shown.
-    interactive_ = ::isatty(0) && ::isatty(1);
-    if (options_.gui) {
-        const char *log = std::getenv("MOMSIM_GUI_LOG");
-        gui_ = std::make_unique<Gui>(log ? log : "");
-        host.dialogs().set_prompt(
-            [this](const emuhost::DialogRecord &record, const std::string &problem) {
-                return gui_->ask(record, problem);
-            },
-            emuhost::AnswerSource::Clicked);
-    } else if (interactive_)
-        host.dialogs().set_prompt([this](const emuhost::DialogRecord &record, const std::string &problem) {
-            return ask_user(record, problem);
-        });
+void Run::take_dialogs() { screen_.take_dialogs(emuhost::session().dialogs(), options_.gui); }
 
+void Run::set_variables() {
     // Set in Tcl itself, so that a name Tcl refuses (an element of a
     // variable set before as a scalar, say) stops the run instead of
     // vanishing.
@@ -210,24 +195,36 @@ void Run::start(const char *argv0) {
                         TCL_GLOBAL_ONLY | TCL_LEAVE_ERR_MSG) == nullptr)
             throw UsageError("--set " + name + "=" + value + ": " + Tcl_GetStringResult(interp_));
     }
+}
 
-    if (options_.post) {
-        if (!options_.script) throw UsageError("--post needs the post: a script to source before posting");
-        poster_->prepare();
-    }
+void Run::prepare_posting() {
+    // The walk leaves alone what --set gave, an array by its name.
+    std::set<std::string> overridden;
+    for (const auto &assignment : options_.sets) overridden.insert(assignment.first.substr(0, assignment.first.find('(')));
+    poster_ = std::make_unique<Poster>(interp_, std::move(overridden), options_.output, *commands_, *places_,
+                                       [this](const std::string &message) { screen_.complain(message); });
+    if (!options_.post) return;
+    if (!options_.script) throw UsageError("--post needs the post: a script to source before posting");
+    poster_->prepare();
+}
 
-    for (const auto &library : options_.loads) {
+void Run::load_plugins() {
+    for (std::size_t i = 0; i < inputs_.libraries.size(); ++i) {
         try {
-            load(library, "ufusr");
+            load_found(inputs_.libraries[i], "ufusr");
         } catch (const std::exception &error) {
-            throw UsageError(std::string("--load ") + library + ": " + error.what());
+            throw UsageError(std::string("--load ") + options_.loads[i] + ": " + error.what());
         }
     }
 }
 
 void Run::load(const std::string &library, const std::string &entry) {
     std::string path = resolve_library(library);
-    outputs_.add_input("the library", path);
+    files_.add_input(RunFile::Library, path);
+    load_found(path, entry);
+}
+
+void Run::load_found(const std::string &path, const std::string &entry) {
     auto plugin = std::make_unique<emuhost::Plugin>(path);
     plugin->run_entry(entry);
     // The interpreter now holds the library's handlers: it stays loaded.
@@ -235,104 +232,15 @@ void Run::load(const std::string &library, const std::string &entry) {
     account_.watch_commands(interp_);
 }
 
-void Run::show_status(const std::string &text) {
-    std::fprintf(stderr, "status: %s\n", text.c_str());
-    if (transcript_ && transcript_->active()) {
-        nlohmann::ordered_json record{{"call", "UF_UI_set_status"}};
-        add_call_site(record, account_.current_site());
-        record["text"] = text;
-        transcript_->write(record);
-    }
-    if (gui_) gui_->status(text);
-}
-
-void Run::add_call_site(nlohmann::ordered_json &record, const CallSite &site) {
-    if (!site.command.empty()) record["command"] = site.command;
-    if (!site.at.empty()) record["at"] = site.at;
-}
-
-void Run::complain(const std::string &message) {
-    std::string line = "momsim: " + message + "\n";
-    if (interp_) write_channel(TCL_STDERR, line);
-    else std::fputs(line.c_str(), stderr);
-}
-
-void Run::show_dialog(const emuhost::DialogRecord &record) {
-    // A scripted answer, fitting or not, is the next line of the file: the
-    // queue holds nothing else.
-    std::string from;
-    bool from_file = record.source == emuhost::AnswerSource::Scripted ||
-                     (record.source == emuhost::AnswerSource::Defaulted && !record.problem.empty());
-    CallSite site = account_.current_site();
-    std::string command = site.command.empty() ? record.call : site.command;
-    std::string where = site.at.empty() ? "" : site.at + ": ";
-    account_.dialog(record);
-    if (from_file && next_answer_ < inputs_.answers.answers.size()) {
-        const Answer &answer = inputs_.answers.answers[next_answer_++];
-        from = inputs_.answers.path + ":" + std::to_string(answer.line);
-        if (!record.problem.empty()) {
-            ++misfits_;
-            std::string message = from + ": " + record.problem + "; the dialog took its default answer";
-            complain(message + (site.at.empty() ? "" : " (" + command + " at " + site.at + ")"));
-            account_.misfit(message);
-        }
-    } else if (record.source == emuhost::AnswerSource::Defaulted && !interactive_) {
-        // Nobody was asked: say so where the user looks, not only in the
-        // transcript.
-        std::string message = where + command + " took its default answer (" + answer_gist(record) +
-                              "): no answer was left for \"" + dialog_gist(record) + "\"";
-        complain(message);
-        account_.cause(message);
-    }
-    // What only shows, and waits for nobody, is still shown to a user at
-    // the terminal.
-    if (interactive_ && !takes_answer(record)) write_channel(TCL_STDOUT, dialog_text(record));
-    if (transcript_ && transcript_->active()) {
-        nlohmann::ordered_json entry = transcript_record(record, from);
-        nlohmann::ordered_json out{{"call", entry["call"]}};
-        add_call_site(out, site);
-        for (auto it = entry.begin(); it != entry.end(); ++it)
-            if (it.key() != "call") out[it.key()] = it.value();
-        transcript_->write(out);
-    }
-    if (gui_ && !takes_answer(record)) gui_->show(record);
-}
-
-std::optional<std::string> Run::ask_user(const emuhost::DialogRecord &record, const std::string &problem) {
-    Tcl_Channel in = Tcl_GetStdChannel(TCL_STDIN);
-    if (in == nullptr) return std::nullopt;
-    if (problem.empty()) write_channel(TCL_STDOUT, dialog_text(record));
-    else write_channel(TCL_STDOUT, "  that answer does not fit: " + problem + "\n");
-    write_channel(TCL_STDOUT, answer_request(record));
-    if (Tcl_InputBuffered(in) == 0 && !wait_for_input(0)) {
-        write_channel(TCL_STDOUT, "\n");
-        end_if_pending();
-    }
-    Tcl_Obj *line = Tcl_NewObj();
-    Tcl_IncrRefCount(line);
-    int length = Tcl_GetsObj(in, line);
-    std::optional<std::string> answer;
-    // End of input or an empty line: the default answer.
-    if (length > 0) answer = to_native(line);
-    else if (length < 0) write_channel(TCL_STDOUT, "\n");
-    Tcl_DecrRefCount(line);
-    if (answer && answer->find_first_not_of(" \t") == std::string::npos) answer.reset();
-    // At the terminal a string dialog takes plain text as what it asks
-    // for: OK with that text, as typing into the dialog would.
-    if (answer && record.is<emuhost::StringInput>() && !starts_with_response(*answer)) *answer = "5 " + *answer;
-    return answer;
-}
-
 int Run::run_script() {
     ran_ = true;
-    std::string utf = to_utf8(*options_.script);
-    Tcl_Obj *path = Tcl_NewStringObj(utf.data(), static_cast<int>(utf.size()));
+    Tcl_Obj *path = text_obj(*options_.script);
     Tcl_IncrRefCount(path);
     int code = Tcl_FSEvalFileEx(interp_, path, nullptr);
     Tcl_DecrRefCount(path);
     // MOM_abort ends the run even where the post caught it.
-    if (poster_->aborted()) {
-        std::string where = poster_->location_of(error_info(interp_, code));
+    if (commands_->aborted()) {
+        std::string where = places_->location_of(error_info(interp_, code));
         poster_->report_abort(where);
         account_.failure(poster_->failure().substr(0, poster_->failure().find('\n')));
         return 1;
@@ -429,39 +337,27 @@ int Run::finish() {
     host.windows().set_process_hook(nullptr);
     host.windows().on_complaint(nullptr);
 
-    int problems = misfits_;
-    if (gui_ && gui_->failures() > 0) {
-        complain(std::to_string(gui_->failures()) + (gui_->failures() == 1 ? " window" : " windows") +
-                 " failed; their dialogs took their default answers");
-        problems += gui_->failures();
-    }
-    gui_.reset();
+    int problems = account_.misfits() + screen_.finish(ran_);
     if (ran_) {
-        const auto &answers = inputs_.answers.answers;
-        for (std::size_t i = next_answer_; i < answers.size(); ++i) {
-            std::string message = inputs_.answers.path + ":" + std::to_string(answers[i].line) +
-                                  ": answer not used: no dialog was left to take it";
-            complain(message);
-            account_.unused_answer(message);
+        const auto &stand_ins = account_.failed_stand_ins();
+        if (!stand_ins.empty() && !options_.quiet) {
+            screen_.complain(std::to_string(stand_ins.size()) + (stand_ins.size() == 1 ? " stand-in" : " stand-ins") +
+                             " missing or failed:");
+            for (const auto &message : stand_ins) screen_.complain("  " + message);
         }
-        if (!failed_stand_ins_.empty() && !options_.quiet) {
-            std::size_t count = failed_stand_ins_.size();
-            complain(std::to_string(count) + (count == 1 ? " stand-in" : " stand-ins") +
-                     " missing or failed:");
-            for (const auto &message : failed_stand_ins_) complain("  " + message);
-        }
-        if (misfits_ > 0)
-            complain(std::to_string(misfits_) + (misfits_ == 1 ? " answer" : " answers") +
-                     " did not fit " + (misfits_ == 1 ? "its dialog" : "their dialogs"));
+        int misfits = account_.misfits();
+        if (misfits > 0)
+            screen_.complain(std::to_string(misfits) + (misfits == 1 ? " answer" : " answers") + " did not fit " +
+                             (misfits == 1 ? "its dialog" : "their dialogs"));
         // Whatever way the run ended: what it assigned is what the user
         // looks for, above all after a failure.
-        if (!inputs_.save.empty()) {
+        if (options_.save) {
             try {
-                outputs_.open("--save").write(host.part().to_text());
+                files_.open(RunFile::Save).write(host.part().to_text());
             } catch (const std::exception &error) {
-                outputs_.open("--save").discard();
-                complain(std::string("cannot save the part: ") + error.what() + "; " + inputs_.save +
-                         " was left as it was");
+                files_.open(RunFile::Save).discard();
+                screen_.complain(std::string("cannot save the part: ") + error.what() + "; " + *options_.save +
+                                 " was left as it was");
                 ++problems;
             }
         }
@@ -475,13 +371,11 @@ int Run::finish() {
         write_channel(TCL_STDERR, text);
         ++problems;
     }
-    transcript_.reset();
-    syslog_.reset();
     // Every output replaces its file only now, complete; a run that never
     // started leaves them all as they were.
-    if (!ran_) outputs_.discard_all();
-    for (const auto &problem : outputs_.commit_all()) {
-        complain(problem);
+    if (!ran_) files_.discard_all();
+    for (const auto &problem : files_.commit_all()) {
+        screen_.complain(problem);
         ++problems;
     }
     return problems;

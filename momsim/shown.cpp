@@ -21,15 +21,6 @@ const char *dialog_type_name(int type) {
     return type >= 0 && type < 4 ? names[type] : "unknown";
 }
 
-std::string number_text(double value) {
-    // 15 digits read back the same for values typed by hand (0.1 stays 0.1);
-    // 17 for the others.
-    char text[40];
-    std::snprintf(text, sizeof text, "%.15g", value);
-    if (std::strtod(text, nullptr) != value) std::snprintf(text, sizeof text, "%.17g", value);
-    return text;
-}
-
 std::string first_button_label(const MessageDialog &dialog) {
     for (const auto &button : dialog.buttons)
         if (button.shown) return button.label ? *button.label : std::to_string(button.response);
@@ -50,6 +41,15 @@ std::string indented(const std::string &text) {
 }
 
 }  // namespace
+
+std::string number_text(double value) {
+    // 15 digits read back the same for values typed by hand (0.1 stays 0.1);
+    // 17 for the others.
+    char text[40];
+    std::snprintf(text, sizeof text, "%.15g", value);
+    if (std::strtod(text, nullptr) != value) std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
 
 std::string answer_source_name(emuhost::AnswerSource source) {
     switch (source) {

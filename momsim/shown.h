@@ -10,6 +10,10 @@
 
 namespace momsim {
 
+// A number as the user reads and types it: the shortest of 15 or 17
+// digits that reads back as the same number.
+std::string number_text(double value);
+
 // "scripted", "prompted", "clicked" or "defaulted"; empty for a dialog that takes no
 // answer.
 std::string answer_source_name(emuhost::AnswerSource source);

@@ -2,19 +2,16 @@
 // setup, object names, attributes and the host clock, all answered from the
 // session's part model.
 #include <cstdint>
-#include <cstdio>
 
+#include "emuhost/fields.h"
 #include "emuhost/host_call.h"
 
 using emuhost::CamObject;
 using emuhost::ObjectKind;
+using emuhost::fill;
 using emuhost::session;
 
 namespace {
-
-void fill(char *field, std::size_t size, const std::string &text) {
-    std::snprintf(field, size, "%s", text.c_str());
-}
 
 // The post-processor names the operation it is working on by handing its
 // MOM id, cut to a tag's width, where an operation tag belongs.

@@ -5,16 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "emuhost/fields.h"
 #include "emuhost/host_call.h"
 
+using emuhost::fill;
 using emuhost::session;
 
 namespace {
-
-// Copies `text` into a host-filled field of `size` bytes, terminated.
-void fill(char *field, std::size_t size, const std::string &text) {
-    std::snprintf(field, size, "%s", text.c_str());
-}
 
 std::string mom_name(const char *name) { return std::string("mom_") + name; }
 

@@ -1,66 +1,18 @@
 // Drive letters and case-blind names of the emulated Windows machine, and
 // the decision about each process start (emuhost/machine.h).
-
-// Folder listings must see every entry: in a 32-bit build, readdir()
-// without large-file offsets fails on a file system with 64-bit inode
-// numbers.
-#if !defined(_WIN32)
-#define _FILE_OFFSET_BITS 64
-#endif
 #include "emuhost/machine.h"
 
 #include <algorithm>
 #include <stdexcept>
 #include <vector>
-#include <sys/stat.h>
 
-#if !defined(_WIN32)
-#include <dirent.h>
-#endif
-
+#include "emuhost/paths.h"
 #include "emuhost/session.h"
 
 namespace emuhost {
 namespace {
 
 char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-[[maybe_unused]] bool same_name(const std::string &a, const std::string &b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (upper(a[i]) != upper(b[i])) return false;
-    return true;
-}
-
-bool exists(const std::string &path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0;
-}
-
-std::string join(const std::string &folder, const std::string &name) {
-    if (folder.empty()) return name;
-    if (folder.back() == '/') return folder + name;
-    return folder + "/" + name;
-}
-
-// The entry of `folder` that `name` names: itself when it is there, else
-// the first entry in name order that differs only in case, else none.
-std::optional<std::string> find_entry(const std::string &folder, const std::string &name) {
-    if (exists(join(folder, name))) return name;
-#if defined(_WIN32)
-    return std::nullopt;
-#else
-    DIR *listing = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (listing == nullptr) return std::nullopt;
-    std::optional<std::string> found;
-    while (const dirent *entry = ::readdir(listing)) {
-        std::string candidate = entry->d_name;
-        if (same_name(candidate, name) && (!found || candidate < *found)) found = candidate;
-    }
-    ::closedir(listing);
-    return found;
-#endif
-}
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "emuhost/part.h"
+#include "emuhost/utf8.h"
 
 namespace emuhost {
 namespace {
@@ -42,7 +43,6 @@ public:
     Reader(const std::string &origin, PartModel &model) : origin_(origin), model_(model) {}
 
     void read(const json &doc) {
-        if (!doc.is_object()) fail("", "the part file must hold one JSON object");
         only_keys(doc, "", {"machine_name", "grip_dir", "managed", "parts", "display_part", "work_part", "database", "objects",
                             "current_operation", "selection"});
         if (doc.contains("machine_name")) model_.set_machine_name(text(doc["machine_name"], "machine_name"));
@@ -282,24 +282,7 @@ private:
     PartModel &model_;
 };
 
-bool valid_utf8(const std::string &text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        std::size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3 : (byte >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        std::uint32_t code = length == 1 ? byte : byte & (0x7F >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        static const std::uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        i += length;
-    }
-    return true;
-}
+bool valid_utf8(const std::string &text) { return invalid_utf8_at(text) == std::string::npos; }
 
 // A text as the part file holds it (see Reader::text).
 json text_json(const std::string &text) {
@@ -417,14 +400,21 @@ void PartModel::load_text(const std::string &text, const std::string &origin) {
         doc = json::parse(text, std::ref(duplicates));
     } catch (const json::parse_error &error) {
         auto where = position_of(text, error.byte);
+        std::string reason = parse_reason(error);
         throw PartFileError("part file '" + origin + "', line " + std::to_string(where.first) + ", column " +
-                            std::to_string(where.second) + ": " + parse_reason(error));    } catch (const json::exception &error) {
+                                std::to_string(where.second) + ": " + reason,
+                            {reason, where.first, where.second});
+    } catch (const json::exception &error) {
         // A number too large for any type, say: the parser gives up on the
         // value without a position.
         std::string what = error.what();
         auto bracket = what.find("] ");
-        throw PartFileError("part file '" + origin + "': " + (bracket == std::string::npos ? what : what.substr(bracket + 2)));
+        std::string reason = bracket == std::string::npos ? what : what.substr(bracket + 2);
+        throw PartFileError("part file '" + origin + "': " + reason, {reason, 0, 0});
     }
+    if (!doc.is_object())
+        throw PartFileError("part file '" + origin + "': the part file must hold one JSON object",
+                            {"the part file must hold a JSON object", 1, 0});
     if (duplicates.duplicate())
         throw PartFileError("part file '" + origin + "': " + *duplicates.duplicate() + ": field given twice");
     PartModel fresh;

@@ -1,19 +1,12 @@
 // The part's identity: displayed and work part, file name, description,
 // managed mode and the part-number database.
-#include <cstdio>
 #include <cstring>
 
+#include "emuhost/fields.h"
 #include "emuhost/host_call.h"
 
+using emuhost::fill;
 using emuhost::session;
-
-namespace {
-
-void fill(char *field, std::size_t size, const std::string &text) {
-    std::snprintf(field, size, "%s", text.c_str());
-}
-
-}  // namespace
 
 extern "C" {
 

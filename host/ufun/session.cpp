@@ -23,13 +23,11 @@ Session::Session() { reset(TranslatorKind::Table); }
 Session::~Session() = default;
 
 void Session::reset(TranslatorKind kind) {
-    reset(kind == TranslatorKind::Tcl ? make_tcl_translator() : make_table_translator());
-}
-
-void Session::reset(std::unique_ptr<Translator> translator) {
-    translator_ = std::move(translator);
+    translator_ = kind == TranslatorKind::Tcl ? make_tcl_translator() : make_table_translator();
     clear_state();
 }
+
+void Session::use_translator(std::unique_ptr<Translator> translator) { translator_ = std::move(translator); }
 
 void Session::clear_state() {
     syslog_.clear();

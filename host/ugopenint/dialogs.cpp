@@ -3,22 +3,16 @@
 // answers. Malformed arguments (null pointers, counts or codes out of range)
 // are refused with kErrInvalidArgument before anything is shown; uc1600 and
 // uc1609 then return that code in place of a response.
-#include <cstdio>
 #include <cstring>
 
+#include "emuhost/fields.h"
 #include "emuhost/host_call.h"
 
+using emuhost::field_text;
+using emuhost::fill;
 using emuhost::session;
 
 namespace {
-
-// The text the caller keeps in a field of `size` bytes, read no further
-// than the field (an unterminated field shows its first size - 1 bytes).
-std::string field_text(const char *field, std::size_t size) {
-    std::size_t length = 0;
-    while (length + 1 < size && field[length] != '\0') ++length;
-    return std::string(field, length);
-}
 
 bool valid_button(uint8_t shown, const char *label) { return shown == 0 || label != nullptr; }
 
@@ -93,7 +87,7 @@ int UF_UI_create_filebox(const char *prompt, const char *title, char *filter, ch
     dialog.default_name = field_text(default_name, FILEBOX_NAME_SIZE);
     const auto &record = session().dialogs().ask("UF_UI_create_filebox", std::move(dialog));
     const auto &answered = record.as<emuhost::FileBox>();
-    std::snprintf(filename, FILEBOX_NAME_SIZE, "%s", answered.filename.c_str());
+    fill(filename, FILEBOX_NAME_SIZE, answered.filename);
     *response = answered.response;
     return 0;
 }
@@ -106,7 +100,7 @@ int uc1600(char *cue, char *answer, int *length) {
     dialog.default_text = field_text(answer, UC1600_ANSWER_SIZE);
     const auto &record = session().dialogs().ask("uc1600", std::move(dialog));
     const auto &answered = record.as<emuhost::StringInput>();
-    std::snprintf(answer, UC1600_ANSWER_SIZE, "%s", answered.text.c_str());
+    fill(answer, UC1600_ANSWER_SIZE, answered.text);
     if (length) *length = static_cast<int>(std::strlen(answer));
     return answered.response;
 }

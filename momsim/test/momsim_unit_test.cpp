@@ -15,7 +15,7 @@
 #include "inputs.h"
 #include "locate.h"
 #include "logs.h"
-#include "outputs.h"
+#include "run_files.h"
 #include "post.h"
 #include "options.h"
 #include "run.h"
@@ -45,6 +45,13 @@ public:
 private:
     std::string path_;
 };
+
+// Reads and loads a part file as momsim does with --part.
+void load_part_file(const std::string &path) {
+    Options options;
+    options.part = path;
+    momsim::load_part(momsim::read_inputs(options, ""));
+}
 
 std::string usage_error_of(const std::vector<std::string> &words) {
     try {
@@ -131,13 +138,12 @@ TEST(NcOutput, ReplacesTheOldFileOnlyWhenCommittedAndNeverAnInput) {
     EXPECT_THROW(momsim::AtomicFile("NC output", folder + "/no_such_folder/x.ptp"), momsim::UsageError);
 
     Scratch script("nc_post.tcl", "proc MOM_start_of_program {} {}\n");
-    momsim::Outputs outputs;
-    outputs.add_input("the script", script.path());
-    EXPECT_THROW(outputs.add_checked("NC output", script.path(), momsim::OutputKind::Text), momsim::UsageError);
-    EXPECT_FALSE(outputs.has("NC output"));
-    outputs.add_checked("NC output", old.path(), momsim::OutputKind::Text);
-    EXPECT_THROW(outputs.add_checked("listing", old.path(), momsim::OutputKind::Text), momsim::UsageError);
-    EXPECT_TRUE(outputs.has("NC output"));
+    momsim::RunFiles outputs;
+    outputs.add_input(momsim::RunFile::Script, script.path());
+    EXPECT_THROW(outputs.add_checked(momsim::RunFile::NcOutput, script.path()), momsim::UsageError);
+    outputs.add_checked(momsim::RunFile::NcOutput, old.path());
+    EXPECT_THROW(outputs.add_checked(momsim::RunFile::Listing, old.path()), momsim::UsageError);
+    EXPECT_NO_THROW(outputs.open(momsim::RunFile::NcOutput));
 }
 
 TEST(Options, ReadsDrivesAndProcessOptions) {
@@ -230,7 +236,7 @@ TEST(Inputs, UnreadableFilesAreNamed) {
         EXPECT_EQ(std::string(error.what()),
                   "cannot read answers file " + missing + ": No such file or directory");
     }
-    EXPECT_THROW(momsim::read_part(::testing::TempDir()), UsageError);  // a folder
+    EXPECT_THROW(load_part_file(::testing::TempDir()), UsageError);  // a folder
 }
 
 TEST(Part, SyntaxErrorsNameLineAndColumn) {
@@ -246,22 +252,24 @@ TEST(Part, SyntaxErrorsNameLineAndColumn) {
     for (const auto &each : cases) {
         Scratch file("part.json", each.text);
         try {
-            momsim::read_part(file.path());
+            load_part_file(file.path());
             ADD_FAILURE() << "accepted " << each.text;
         } catch (const UsageError &error) {
             std::string message = error.what();
             EXPECT_EQ(message.rfind(file.path() + each.where, 0), 0u) << message;
         }
     }
-    Scratch good("good.json", "{\"part\": {\"number\": \"4711\"}}");
-    EXPECT_EQ(momsim::read_part(good.path())["part"]["number"], "4711");
+    Scratch good("good.json", "{\"machine_name\": \"4711\"}");
+    load_part_file(good.path());
+    EXPECT_EQ(emuhost::session().part().machine_name(), "4711");
 }
 
 TEST(Inputs, OutputsNeedAnExistingFolderAndMayNotBeOne) {
-    EXPECT_NO_THROW(momsim::check_output_file("--save", ::testing::TempDir() + "momsim_new.json"));
-    EXPECT_NO_THROW(momsim::check_output_file("--save", "relative.json"));
-    EXPECT_THROW(momsim::check_output_file("--save", "/no/such/folder/out.json"), UsageError);
-    EXPECT_THROW(momsim::check_output_file("--save", ::testing::TempDir()), UsageError);
+    momsim::RunFiles files;
+    EXPECT_NO_THROW(files.add_output(momsim::RunFile::Save, ::testing::TempDir() + "momsim_new.json"));
+    EXPECT_NO_THROW(files.add_output(momsim::RunFile::Save, "relative.json"));
+    EXPECT_THROW(files.add_output(momsim::RunFile::Save, "/no/such/folder/out.json"), UsageError);
+    EXPECT_THROW(files.add_output(momsim::RunFile::Save, ::testing::TempDir()), UsageError);
     EXPECT_NO_THROW(momsim::check_folder("--grip-dir", ::testing::TempDir()));
     Scratch file("grip.txt");
     EXPECT_THROW(momsim::check_folder("--grip-dir", file.path()), UsageError);
@@ -303,21 +311,25 @@ TEST(Syslog, ToStandardErrorEveryLineIsPrefixedAndEnded) {
 TEST(Syslog, ToAFileTextsAreKeptAsWritten) {
     Scratch file("syslog.txt", "old run\n");
     {
-        momsim::Syslog syslog(file.path());
+        momsim::AtomicFile log("--syslog", file.path());
+        momsim::Syslog syslog(log);
         syslog.write("- >tarvex start \n");
         syslog.write("two\nlines");
         EXPECT_EQ(file.read(), "old run\n");  // replaced only when complete
+        EXPECT_EQ(log.commit(), "");
     }
     EXPECT_EQ(file.read(), "- >tarvex start \ntwo\nlines");
-    EXPECT_THROW(momsim::Syslog("/no/such/folder/syslog.txt"), UsageError);
+    EXPECT_THROW(momsim::AtomicFile("--syslog", "/no/such/folder/syslog.txt"), UsageError);
 }
 
 TEST(Transcript, OneObjectPerLineWithBadBytesReplaced) {
     Scratch file("transcript.jsonl");
     {
-        momsim::Transcript transcript(file.path());
+        momsim::AtomicFile out("--transcript", file.path());
+        momsim::Transcript transcript(out);
         transcript.write({{"call", "UF_UI_set_status"}, {"text", "quote \" and\nnewline"}});
         transcript.write({{"call", "UF_UI_set_status"}, {"text", std::string("bad \xff byte")}});
+        EXPECT_EQ(out.commit(), "");
     }
     EXPECT_EQ(file.read(),
               "{\"call\":\"UF_UI_set_status\",\"text\":\"quote \\\" and\\nnewline\"}\n"

@@ -2,8 +2,8 @@
 // lie on this file system, and who decides about the processes it starts.
 //
 // The plug-in reads no configuration of its own. On POSIX its Windows calls
-// come from the stand-ins in platform/, and every path they are handed and
-// every process they are asked to start passes through this object, which
+// come from the stand-ins in host/windows/, and every path they are handed
+// and every process they are asked to start passes through this object, which
 // momsim configures (--drive, --exec-dir, --no-exec). The host's own calls
 // that take a path (UF_CFI_ask_file_exist) read it here too. With no drive
 // mapped and no process hook set, paths and processes are left exactly as

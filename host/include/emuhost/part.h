@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "emuhost/translator.h"  // EMUHOST_API
@@ -108,6 +109,18 @@ struct ManagedName {
 // file, the line where the parser knows it, and the field.
 struct PartFileError : std::runtime_error {
     using std::runtime_error::runtime_error;
+
+    // A text that is no JSON object at all (a syntax error, a number no type
+    // holds, a document of another kind) also says why in the parser's
+    // words, without the file's name, and where: line and column from 1, 0
+    // where it cannot say.
+    struct Syntax {
+        std::string reason;
+        std::size_t line = 0;
+        std::size_t column = 0;
+    };
+    PartFileError(const std::string &what, Syntax where) : std::runtime_error(what), syntax(std::move(where)) {}
+    std::optional<Syntax> syntax;
 };
 
 class EMUHOST_API PartModel {

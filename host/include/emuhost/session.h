@@ -48,8 +48,9 @@ public:
     // Back to a fresh host: new translator, empty logs, default failure
     // texts, no faults, empty part, no dialogs or answers.
     void reset(TranslatorKind kind = TranslatorKind::Table);
-    // As reset(), but works in the given translator (momsim's own Tcl).
-    void reset(std::unique_ptr<Translator> translator);
+    // Works in `translator` from now on (momsim's own Tcl), keeping all
+    // else the host holds: drives mapped before stay mapped.
+    void use_translator(std::unique_ptr<Translator> translator);
 
     Translator &translator();
     // The MOM id handed to handlers as client data.

@@ -3,8 +3,8 @@
  * values, for builds on POSIX systems. On Windows the plug-in includes
  * <windows.h> instead; nothing else in it differs between the two.
  *
- * posix_winapi.cpp implements the calls on POSIX, keeping the Windows
- * behaviour the commands rely on (see the notes at each call).
+ * The emulated host implements the calls on POSIX (host/windows/), keeping
+ * the Windows behaviour the commands rely on (see the notes at each call).
  */
 #ifndef TARVEX_WINAPI_H
 #define TARVEX_WINAPI_H
@@ -178,10 +178,8 @@ BOOL CreateProcessA(LPCSTR application, LPSTR command_line, LPSECURITY_ATTRIBUTE
 HINSTANCE ShellExecuteA(HWND window, LPCSTR operation, LPCSTR file, LPCSTR parameters,
                         LPCSTR directory, INT show);
 
-/* The shell's About box. On POSIX the emulated host provides it, since it
- * is a dialog the host records like its own. */
-int ShellAboutA(HWND owner, LPCSTR app, LPCSTR other, HICON icon)
-    __attribute__((visibility("default")));
+/* The shell's About box, recorded like the host's own dialogs. */
+int ShellAboutA(HWND owner, LPCSTR app, LPCSTR other, HICON icon);
 
 #if defined(TARVEX_CONFINED)
 /* The confined build: every path must lie under `root` (absolute, no ".."

@@ -1,17 +1,16 @@
-#include "exec.h"
+#include "processes.h"
 
-#include <climits>
-#include <cstdlib>
-
-#include "locate.h"
+#include "child.h"
+#include "emuhost/paths.h"
+#include "tcl_text.h"
 
 namespace momsim {
 namespace {
 
-Tcl_Obj *text_obj(const std::string &text) { return Tcl_NewStringObj(text.data(), static_cast<int>(text.size())); }
-
-// A stand-in's "exit N" ends the stand-in with status N, as a program's
-// exit ends the program; momsim runs on.
+// exit ?STATUS?
+//
+// In a process stand-in: ends the stand-in with STATUS (0 without one), as
+// a program's exit ends the program; momsim runs on.
 int stand_in_exit(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
     int status = 0;
     if (objc > 2) {
@@ -28,10 +27,7 @@ int stand_in_exit(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const 
 }  // namespace
 
 std::string process_stand_in_path(const std::string &folder, const std::string &program) {
-    std::string name = program.substr(program.find_last_of("/\\") + 1);
-    auto dot = name.rfind('.');
-    if (dot != std::string::npos && dot > 0) name.resize(dot);
-    return find_in_folder(folder, name + ".tcl");
+    return emuhost::find_in_folder(folder, emuhost::stem(emuhost::host_base_name(program)) + ".tcl");
 }
 
 ProcessStandIns::ProcessStandIns(Tcl_Interp *parent, ExecMode mode, std::string folder, Transcript &transcript,
@@ -44,8 +40,7 @@ ProcessStandIns::ProcessStandIns(Tcl_Interp *parent, ExecMode mode, std::string 
       complain_(std::move(complain)),
       failed_(std::move(failed)) {
     // Made absolute: a post that changes its folder still finds its stand-ins.
-    char resolved[PATH_MAX];
-    if (!folder_.empty() && ::realpath(folder_.c_str(), resolved) != nullptr) folder_ = resolved;
+    if (!folder_.empty()) folder_ = emuhost::real_path(folder_).value_or(folder_);
 }
 
 emuhost::ProcessOutcome ProcessStandIns::decide(const emuhost::ProcessStart &start) {
@@ -63,7 +58,7 @@ emuhost::ProcessOutcome ProcessStandIns::decide(const emuhost::ProcessStart &sta
     } else {
         std::string file = process_stand_in_path(folder_, start.program);
         record["stand_in"] = file;
-        if (!is_file(file)) {
+        if (!emuhost::is_file(file)) {
             record["run"] = "nothing";
             record["problem"] = "no stand-in";
             transcript_.write(record);
@@ -87,35 +82,21 @@ emuhost::ProcessOutcome ProcessStandIns::decide(const emuhost::ProcessStart &sta
 }
 
 std::string ProcessStandIns::run(const std::string &file, const emuhost::ProcessStart &start) {
-    Tcl_Interp *interp = Tcl_CreateSlave(parent_, "momsim_process_stand_in", 0);
-    if (interp == nullptr) return "no child interpreter: " + std::string(Tcl_GetStringResult(parent_));
+    ChildInterp child(parent_, "momsim_process_stand_in");
+    if (child.get() == nullptr) return child.why();
     int exit_status = -1;
-    Tcl_CreateObjCommand(interp, "exit", stand_in_exit, &exit_status, nullptr);
+    Tcl_CreateObjCommand(child.get(), "exit", stand_in_exit, &exit_status, nullptr);
 
     // As tclsh gives a script its command line: argv0 the program, argv the
     // words after it.
     Tcl_Obj *argv = Tcl_NewListObj(0, nullptr);
     for (std::size_t i = 1; i < start.words.size(); ++i) Tcl_ListObjAppendElement(nullptr, argv, text_obj(start.words[i]));
-    Tcl_SetVar2Ex(interp, "argv0", nullptr, text_obj(start.words.empty() ? start.program : start.words[0]),
-                  TCL_GLOBAL_ONLY);
-    Tcl_SetVar2Ex(interp, "argv", nullptr, argv, TCL_GLOBAL_ONLY);
-    Tcl_SetVar2Ex(interp, "argc", nullptr, Tcl_NewIntObj(static_cast<int>(start.words.empty() ? 0 : start.words.size() - 1)),
-                  TCL_GLOBAL_ONLY);
+    child.set("argv0", start.words.empty() ? start.program : start.words[0]);
+    child.set("argv", argv);
+    child.set("argc", Tcl_NewIntObj(static_cast<int>(start.words.empty() ? 0 : start.words.size() - 1)));
 
-    Tcl_Obj *path = text_obj(file);
-    Tcl_IncrRefCount(path);
-    int code = Tcl_FSEvalFileEx(interp, path, nullptr);
-    Tcl_DecrRefCount(path);
-    std::string problem;
-    if (exit_status >= 0) {
-        if (exit_status != 0) problem = "it exited with status " + std::to_string(exit_status);
-    } else if (code == TCL_ERROR) {
-        const char *info = Tcl_GetVar(interp, "errorInfo", TCL_GLOBAL_ONLY);
-        problem = info ? info : Tcl_GetStringResult(interp);
-    } else if (code != TCL_OK && code != TCL_RETURN) {
-        problem = "the script ended with \"break\" or \"continue\" outside of a loop";
-    }
-    Tcl_DeleteInterp(interp);
+    std::string problem = child.source(file);
+    if (exit_status >= 0) return exit_status != 0 ? "it exited with status " + std::to_string(exit_status) : "";
     return problem;
 }
 

@@ -1,6 +1,5 @@
 // The About box of the Windows shell, for hosts that run elsewhere: recorded
 // like the host's own dialogs. On Windows the plug-in calls the shell's.
-#ifndef _WIN32
 #include "emuhost/host_call.h"
 #include "winapi.h"
 
@@ -15,4 +14,3 @@ extern "C" int ShellAboutA(HWND owner, LPCSTR app, LPCSTR other, HICON icon) {
     emuhost::session().dialogs().show("ShellAboutA", std::move(about));
     return TRUE;
 }
-#endif

@@ -1,0 +1,43 @@
+// A file that is replaced whole or not at all.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace momsim {
+
+// A file written under a temporary name in its own folder and renamed onto
+// its real name by commit(): until then the file at the real name is
+// untouched, and a file never committed is removed again. A device such as
+// /dev/null is written in place; a symbolic link keeps pointing where it
+// did, and the file it names is the one replaced.
+class AtomicFile {
+public:
+    // `label` names the file in messages ("--save", "NC output"). Throws
+    // UsageError naming it when the file cannot be started.
+    AtomicFile(std::string label, std::string path);
+    ~AtomicFile();
+    AtomicFile(const AtomicFile &) = delete;
+    AtomicFile &operator=(const AtomicFile &) = delete;
+
+    // Appends and, unless `flush` is false, flushes at once, so that the
+    // temporary file shows what was written so far (a killed run leaves it
+    // beside the untouched original). Posts write many short NC lines: they
+    // leave flushing to the buffer.
+    void write(const std::string &text, bool flush = true);
+    // Flushes, syncs and renames onto the real name; answers "" or why it
+    // failed ("LABEL PATH: REASON"). Later calls do nothing.
+    std::string commit();
+    // Removes the temporary file: the file at the real name stays as it was.
+    void discard();
+
+private:
+    std::string label_;
+    std::string path_;
+    std::string temporary_;
+    std::string target_;  // the file renamed onto: the path, symbolic links resolved
+    std::FILE *file_ = nullptr;
+    bool failed_ = false;
+};
+
+}  // namespace momsim
