@@ -216,6 +216,12 @@ void AtomicFile::discard() {
     temporary_.clear();
 }
 
+void AtomicFile::restart() {
+    if (!file_ || temporary_.empty()) return;
+    if (std::fflush(file_) != 0 || ::ftruncate(::fileno(file_), 0) != 0) failed_ = true;
+    std::rewind(file_);
+}
+
 void Outputs::discard_all() {
     for (Output &out : outputs_)
         if (out.file) out.file->discard();
@@ -275,6 +281,20 @@ bool Outputs::has(const std::string &option) const {
     for (const Output &out : outputs_)
         if (out.option == option) return true;
     return false;
+}
+
+std::string Outputs::input_at(const std::string &path) const {
+    std::string id = file_identity(path);
+    for (const Input &in : inputs_)
+        if (file_identity(in.path) == id) return in.what;
+    return "";
+}
+
+AtomicFile *Outputs::output_at(const std::string &path) const {
+    std::string id = file_identity(path);
+    for (const Output &out : outputs_)
+        if (out.file && file_identity(out.path) == id) return out.file.get();
+    return nullptr;
 }
 
 AtomicFile &Outputs::open(const std::string &option) {

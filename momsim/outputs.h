@@ -47,6 +47,8 @@ public:
     std::string commit();
     // Removes the temporary file: the file at the real name stays as it was.
     void discard();
+    // Drops what was written so far: the output starts again empty.
+    void restart();
 
     const std::string &path() const { return path_; }
     const std::string &temporary() const { return temporary_; }
@@ -86,6 +88,10 @@ public:
     // Starts writing an output added before; the same file on later calls.
     AtomicFile &open(const std::string &option);
     bool has(const std::string &option) const;
+    // What the run reads at `path` ("the script", ...); empty for none.
+    std::string input_at(const std::string &path) const;
+    // The output being written at `path`; null for none.
+    AtomicFile *output_at(const std::string &path) const;
 
     // Commits every open file; answers one message per file that failed.
     std::vector<std::string> commit_all();
