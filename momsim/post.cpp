@@ -264,6 +264,19 @@ int Poster::unknown(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
     return code;
 }
 
+AtomicFile *Poster::nc_output(Tcl_Interp *interp, const char *command) {
+    if (!nc_file_) {
+        if (!nc_known_ && output(interp, false, nullptr) != TCL_OK) return nullptr;
+        try {
+            nc_file_ = &files_.open("NC output");
+        } catch (const std::exception &error) {
+            Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: %s", command, error.what()));
+            return nullptr;
+        }
+    }
+    return nc_file_;
+}
+
 int Poster::output(Tcl_Interp *interp, bool listing, Tcl_Obj *text) {
     if (!nc_known_) {
         std::string path;
@@ -287,6 +300,7 @@ int Poster::output(Tcl_Interp *interp, bool listing, Tcl_Obj *text) {
             return TCL_ERROR;
         }
     }
+    if (!text) return TCL_OK;  // only the NC output was wanted
     // Files are written in the system's encoding, as Tcl's own channels write them.
     std::string line = to_native(text);
     try {

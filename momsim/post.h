@@ -61,6 +61,9 @@ public:
 
     // --- used by the Tcl commands ---------------------------------------------
     int output(Tcl_Interp *interp, bool listing, Tcl_Obj *text);
+    // The NC output, started on the first call; null after setting the
+    // error (naming `command`) when there is none or it cannot be written.
+    AtomicFile *nc_output(Tcl_Interp *interp, const char *command);
     int abort(Tcl_Interp *interp, Tcl_Obj *message);
     int unknown(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
     int define_proc(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);
