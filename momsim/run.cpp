@@ -129,6 +129,10 @@ void Run::start(const char *argv0) {
     Tcl_CreateObjCommand(interp_, "MOM_run_user_function", run_user_function, this, nullptr);
     poster_ = std::make_unique<Poster>(interp_, options_, outputs_, [this](const std::string &message) { complain(message); });
     poster_->install();
+    engine_ = std::make_unique<OutputEngine>(
+        interp_, *poster_, outputs_, [this](const std::string &message) { complain(message); },
+        [this](const std::string &cause) { account_.cause(cause); });
+    engine_->install();
 
     // Drives first: every path from here on may name one.
     host.windows().on_complaint([this](const std::string &message) { complain(message); });
@@ -215,6 +219,7 @@ void Run::start(const char *argv0) {
         if (!options_.script) throw UsageError("--post needs the post: a script to source before posting");
         poster_->prepare();
     }
+    engine_->start(options_);
 
     for (const auto &library : options_.loads) {
         try {
@@ -466,7 +471,7 @@ int Run::finish() {
             }
         }
     }
-    if (ran_ && !options_.quiet) write_channel(TCL_STDERR, account_.summary(host.part()));
+    if (ran_ && !options_.quiet) write_channel(TCL_STDERR, account_.summary(host.part()) + engine_->summary());
     if (ran_ && options_.strict && !account_.strict_causes().empty()) {
         const auto &causes = account_.strict_causes();
         std::string text = "momsim: --strict: the run fails for " + std::to_string(causes.size()) +

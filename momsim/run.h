@@ -19,6 +19,7 @@
 #include "inputs.h"
 #include "logs.h"
 #include "options.h"
+#include "output_engine.h"
 #include "post.h"
 #include "outputs.h"
 
@@ -91,6 +92,7 @@ private:
     std::unique_ptr<ProcessStandIns> exec_;
     std::vector<std::string> failed_stand_ins_;  // first line of each message
     std::unique_ptr<Poster> poster_;
+    std::unique_ptr<OutputEngine> engine_;  // definition files and the host's output commands
     std::unique_ptr<Gui> gui_;  // --gui
     std::size_t next_answer_ = 0;  // the next line of the answers file a dialog takes
     int misfits_ = 0;              // scripted answers that did not fit
