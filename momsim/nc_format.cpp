@@ -208,6 +208,7 @@ bool NumberFormat::write(double value, std::string &out) const {
     out += integer;
     if (point_) out += '.';
     if (!fraction_fill_) fraction.resize(last == std::string::npos ? 0 : last + 1);
+    else fraction.resize(static_cast<std::size_t>(fraction_), '0');
     out += fraction;
     return fits;
 }

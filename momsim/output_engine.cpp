@@ -53,8 +53,12 @@ public:
     explicit GlobalFrame(Tcl_Interp *interp) : interp_(interp) {
         pushed_ = Tcl_PushCallFrame(interp, &frame_, Tcl_GetGlobalNamespace(interp), 0) == TCL_OK;
     }
-    ~GlobalFrame() {
+    ~GlobalFrame() { end(); }
+    // Back to the caller's frame, before the frame would go: a failure is
+    // reported from where the post called.
+    void end() {
         if (pushed_) Tcl_PopCallFrame(interp_);
+        pushed_ = false;
     }
     GlobalFrame(const GlobalFrame &) = delete;
     GlobalFrame &operator=(const GlobalFrame &) = delete;
@@ -282,11 +286,16 @@ int OutputEngine::build(Template &block, std::string &out, bool &written) {
                     continue;
                 }
                 std::string why = Tcl_GetStringResult(interp_);
+                frame.end();
                 return fail("MOM_do_template " + block.name + ": " + member.shown + ": " + why);
             }
-            int code = write_member(block, member, value, out, member_written);
+            std::string problem;
+            int code = write_member(block, member, value, out, member_written, problem);
             Tcl_DecrRefCount(value);
-            if (code != TCL_OK) return code;
+            if (code != TCL_OK) {
+                frame.end();
+                return problem.empty() ? code : fail(problem);
+            }
         }
         if (!member_written || out.size() == body) {
             out.resize(before);
@@ -300,7 +309,7 @@ int OutputEngine::build(Template &block, std::string &out, bool &written) {
 }
 
 int OutputEngine::write_member(Template &block, Member &member, Tcl_Obj *value, std::string &out,
-                               bool &member_written) {
+                               bool &member_written, std::string &problem) {
     Address &address = *member.address;
     int length = 0;
     const char *text = Tcl_GetStringFromObj(value, &length);
@@ -311,10 +320,12 @@ int OutputEngine::write_member(Template &block, Member &member, Tcl_Obj *value, 
     bool step = true;  // incremental: the value moved
     if (address.format->numeric()) {
         double number = 0;
-        if (Tcl_GetDoubleFromObj(nullptr, value, &number) != TCL_OK)
-            return fail("MOM_do_template " + block.name + ": " + member.shown + ": \"" + std::string(text, length) +
-                        "\" is no number, and address " + address.def.name + " writes numbers (FORMAT " +
-                        (address.def.format.empty() ? "%6.3d" : address.def.format) + ")");
+        if (Tcl_GetDoubleFromObj(nullptr, value, &number) != TCL_OK) {
+            problem = "MOM_do_template " + block.name + ": " + member.shown + ": \"" + std::string(text, length) +
+                      "\" is no number, and address " + address.def.name + " writes numbers (FORMAT " +
+                      (address.def.format.empty() ? "%6.3d" : address.def.format) + ")";
+            return TCL_ERROR;
+        }
         if (address.incremental) {
             double given = number;
             number = address.has_base ? number - address.base : number;
@@ -368,9 +379,11 @@ int OutputEngine::write_member(Template &block, Member &member, Tcl_Obj *value, 
         out += *member.leader;
     } else if (address.leader_expression) {
         Tcl_Obj *leader = nullptr;
-        if (Tcl_ExprObj(interp_, address.leader_expression, &leader) != TCL_OK)
-            return fail("MOM_do_template " + block.name + ": the LEADER of address " + address.def.name + ": " +
-                        Tcl_GetStringResult(interp_));
+        if (Tcl_ExprObj(interp_, address.leader_expression, &leader) != TCL_OK) {
+            problem = "MOM_do_template " + block.name + ": the LEADER of address " + address.def.name + ": " +
+                      Tcl_GetStringResult(interp_);
+            return TCL_ERROR;
+        }
         int size = 0;
         const char *leader_text = Tcl_GetStringFromObj(leader, &size);
         out.append(leader_text, static_cast<std::size_t>(size));
@@ -385,6 +398,10 @@ int OutputEngine::write_member(Template &block, Member &member, Tcl_Obj *value, 
 }
 
 int OutputEngine::sequence_prefix(std::string &out) {
+    if (leader_mode_ != Modality::Off) {
+        out += leader_text_;
+        if (leader_mode_ == Modality::Once) leader_mode_ = Modality::Off;
+    }
     if (!sequence_on_ || !definition_.sequence) return TCL_OK;
     // Every block written counts; each FREQUENCY-th one is numbered.
     bool due = blocks_++ % frequency_ == 0;
@@ -418,10 +435,6 @@ int OutputEngine::output(Tcl_Obj *text, bool numbered) {
     int length = 0;
     const char *utf = Tcl_GetStringFromObj(text, &length);
     if (numbered) {
-        if (leader_mode_ != Modality::Off) {
-            line += leader_text_;
-            if (leader_mode_ == Modality::Once) leader_mode_ = Modality::Off;
-        }
         if (sequence_prefix(line) != TCL_OK) return TCL_ERROR;
         line.append(utf, static_cast<std::size_t>(length));
         line += definition_.end_of_line;

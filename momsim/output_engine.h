@@ -117,8 +117,10 @@ private:
     // Appends the block of `block` to `out`; answers TCL_ERROR with the
     // message set. `written` tells whether any member was.
     int build(Template &block, std::string &out, bool &written);
-    int write_member(Template &block, Member &member, Tcl_Obj *value, std::string &out, bool &written);
-    // The sequence number in front of the block, when one is due.
+    // Fails with `problem` set, or (MAX or MIN Abort) with the result set.
+    int write_member(Template &block, Member &member, Tcl_Obj *value, std::string &out, bool &written,
+                     std::string &problem);
+    // The line leader and the sequence number in front of a block, when due.
     int sequence_prefix(std::string &out);
     // Passes the line to MOM_before_output and writes it to every open output.
     int emit(std::string &line);
