@@ -33,18 +33,6 @@ const char *const kPluginCommands[] = {
 
 Poster *poster_of(ClientData data) { return static_cast<Poster *>(data); }
 
-// MOM_output_literal TEXT
-//
-// Writes TEXT as one line of the NC output. momsim numbers no blocks, so
-// MOM_output_text writes the same line.
-int output_literal(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
-    if (objc != 2) {
-        Tcl_WrongNumArgs(interp, 1, objv, "text");
-        return TCL_ERROR;
-    }
-    return poster_of(data)->output(interp, false, objv[1]);
-}
-
 // MOM_output_to_listing_device TEXT
 //
 // Writes TEXT as one line of the listing, the file beside the NC output
@@ -137,8 +125,6 @@ Poster::~Poster() {
 }
 
 void Poster::install() {
-    Tcl_CreateObjCommand(interp_, "MOM_output_literal", output_literal, this, nullptr);
-    Tcl_CreateObjCommand(interp_, "MOM_output_text", output_literal, this, nullptr);
     Tcl_CreateObjCommand(interp_, "MOM_output_to_listing_device", output_listing, this, nullptr);
     Tcl_CreateObjCommand(interp_, "MOM_abort", abort_command, this, nullptr);
     Tcl_Eval(interp_, "namespace eval ::momsim {}");

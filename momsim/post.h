@@ -33,8 +33,10 @@ public:
     Poster(const Poster &) = delete;
     Poster &operator=(const Poster &) = delete;
 
-    // The host's output commands, MOM_abort, and the answer for host
+    // The listing's output command, MOM_abort, and the answer for host
     // commands that momsim does not emulate. Always there, posting or not.
+    // (MOM_output_literal and the other output commands are the output
+    // engine's, output_engine.h.)
     void install();
 
     // With --post, before the post is sourced: the program's variables and
