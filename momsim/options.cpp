@@ -204,8 +204,9 @@ Options:
   --strict            exit 1, listing each cause, when a dialog took its
                       default, an answer did not fit or was left over, a
                       GRIP or process stand-in was missing or failed, a
-                      command got fewer words than it uses, or
-                      MOM_set_attribute_program stamped nothing
+                      command got fewer words than it uses,
+                      MOM_set_attribute_program stamped nothing, or the
+                      post called a host command that momsim only accepts
   --quiet             no summary of the run on standard error
   --drive X:=DIR      drive X: is the folder DIR (repeatable): paths the post
                       hands to the plug-in, to MOM_run_user_function and to
