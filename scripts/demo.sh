@@ -21,15 +21,19 @@ out=build/default/demo
 rm -rf "$out"
 mkdir -p "$out/output"
 momsim=build/default/momsim
+# Shows a command line exactly as it is run, then runs it.
+run_shown() {
+    echo
+    echo "=== $(printf '%q ' "$@")"
+    "$@"
+}
 # The command line the demo runs, shown exactly as it is run.
 command=("$momsim" --load tarvex --post --part examples/demo_part.json
     --answers examples/demo_answers.txt --output "$out/output/bracket.ptp"
     --transcript "$out/transcript.jsonl" --save "$out/part.json" --syslog "$out/system.log"
     examples/demo_post.tcl)
-echo
-echo "=== $(printf '%q ' "${command[@]}")"
 status=0
-"${command[@]}" || status=$?
+run_shown "${command[@]}" || status=$?
 echo
 echo "=== the NC file the post wrote ($out/output/bracket.ptp)"
 cat "$out/output/bracket.ptp"
@@ -48,12 +52,9 @@ echo "=== what momsim recorded"
 # definition file beside it, and the shop's base file in the folder that
 # UGII_CAM_POST_DIR names.
 mkdir -p "$out/template"
-command=("$momsim" --post --part examples/demo_part.json --env UGII_CAM_POST_DIR=examples/template_post/common/
-    --output "$out/template/bracket.ptp" examples/template_post/mill3.tcl)
-echo
-echo "=== $(printf '%q ' "${command[@]}")"
 template_status=0
-"${command[@]}" || template_status=$?
+run_shown "$momsim" --post --part examples/demo_part.json --env UGII_CAM_POST_DIR=examples/template_post/common/ \
+    --output "$out/template/bracket.ptp" examples/template_post/mill3.tcl || template_status=$?
 echo
 echo "=== the NC file of the template post ($out/template/bracket.ptp, formats and blocks from mill3.def)"
 cat "$out/template/bracket.ptp"
