@@ -106,6 +106,7 @@ NumberFormat NumberFormat::parse(const std::string &spec) {
         found = true;
         side = &format.after_;
     }
+    format.conversion_ = format.before_ + format.conversion_ + format.after_;
     if (!found)
         throw std::invalid_argument("\"" + spec + "\": neither a host format (&abcdef) nor a C format (%s, %d, %f, ...)");
     return format;
@@ -113,17 +114,17 @@ NumberFormat NumberFormat::parse(const std::string &spec) {
 
 void NumberFormat::write_text(std::string_view text, std::string &out) const {
     std::string value(text);
-    std::string whole = before_ + conversion_ + after_;
-    int size = std::snprintf(nullptr, 0, whole.c_str(), value.c_str());
+    const char *whole = conversion_.c_str();
+    int size = std::snprintf(nullptr, 0, whole, value.c_str());
     if (size <= 0) return;
     std::vector<char> buffer(static_cast<std::size_t>(size) + 1);
-    std::snprintf(buffer.data(), buffer.size(), whole.c_str(), value.c_str());
+    std::snprintf(buffer.data(), buffer.size(), whole, value.c_str());
     out.append(buffer.data(), static_cast<std::size_t>(size));
 }
 
 bool NumberFormat::write(double value, std::string &out) const {
     if (kind_ == Kind::Integer || kind_ == Kind::Real) {
-        std::string whole = before_ + conversion_ + after_;
+        const char *whole = conversion_.c_str();
         char small[512];
         int size;
         long long whole_number = 0;
@@ -134,17 +135,17 @@ bool NumberFormat::write(double value, std::string &out) const {
             whole_number = rounded >= 9.2e18 ? 9200000000000000000LL
                            : rounded <= -9.2e18 ? -9200000000000000000LL
                                                 : static_cast<long long>(rounded);
-            size = std::snprintf(small, sizeof small, whole.c_str(), whole_number);
+            size = std::snprintf(small, sizeof small, whole, whole_number);
         } else {
-            size = std::snprintf(small, sizeof small, whole.c_str(), value);
+            size = std::snprintf(small, sizeof small, whole, value);
         }
         if (size < 0) return true;
         if (static_cast<std::size_t>(size) < sizeof small) {
             out.append(small, static_cast<std::size_t>(size));
         } else {
             std::vector<char> buffer(static_cast<std::size_t>(size) + 1);
-            if (kind_ == Kind::Integer) std::snprintf(buffer.data(), buffer.size(), whole.c_str(), whole_number);
-            else std::snprintf(buffer.data(), buffer.size(), whole.c_str(), value);
+            if (kind_ == Kind::Integer) std::snprintf(buffer.data(), buffer.size(), whole, whole_number);
+            else std::snprintf(buffer.data(), buffer.size(), whole, value);
             out.append(buffer.data(), static_cast<std::size_t>(size));
         }
         return true;

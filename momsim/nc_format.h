@@ -50,7 +50,7 @@ private:
     int fraction_ = 0;         // e: most fraction digits, rounded half up there
     bool fraction_fill_ = false;  // f: fraction filled with zeros to `fraction_`
     // C format: the text before and after the one conversion, and the
-    // conversion itself as snprintf takes it ("%08.3f", "%5lld").
+    // whole format as snprintf takes it ("X%08.3f", "%5lld").
     std::string before_, after_, conversion_;
 };
 
