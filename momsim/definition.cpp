@@ -83,6 +83,14 @@ public:
         while (at_ < text_.size()) {
             char ch = text_[at_];
             if (std::isspace(static_cast<unsigned char>(ch)) || ch == '{' || ch == '}' || ch == '[' || ch == '"') break;
+            // ${NAME} stays in its word.
+            std::size_t close = ch == '$' && at_ + 1 < text_.size() && text_[at_ + 1] == '{'
+                                    ? text_.find('}', at_) : std::string::npos;
+            if (close != std::string::npos && text_.find_first_of(" \t\r\n", at_) > close) {
+                token.text.append(text_, at_, close + 1 - at_);
+                at_ = close + 1;
+                continue;
+            }
             token.text += ch;
             ++at_;
         }
@@ -319,7 +327,8 @@ private:
             std::ostringstream content;
             content << in.rdbuf();
             into_.files.push_back(local);
-            Parser inner(content.str(), local, context_, into_, depth_ + 1);
+            const std::string included = content.str();
+            Parser inner(included, local, context_, into_, depth_ + 1);
             inner.file();
         }
         advance();

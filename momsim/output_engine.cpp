@@ -592,7 +592,7 @@ int OutputEngine::open_file(const std::string &written, bool open) {
 
 int OutputEngine::remove_file(const std::string &written) {
     auto local = emuhost::session().windows().local_path(written);
-    if (!local) return fail("MOM_remove_file " + written + ": names no file on this machine");
+    if (!local || local->empty()) return fail("MOM_remove_file \"" + written + "\": names no file on this machine");
     std::string input = files_.input_at(*local);
     if (!input.empty())
         return fail("MOM_remove_file " + written + ": it is " + input + " of this run; momsim never removes what it reads");
