@@ -13,13 +13,13 @@ set here [file dirname [file normalize [info script]]]
 if {[info commands MOM_box_message] eq ""} {
     MOM_run_user_function tarvex ufusr
 }
-# The host's own commands; every other MOM_ command is the plug-in's.
-set host_commands {MOM_run_user_function MOM_output_literal MOM_output_text
-    MOM_output_to_listing_device MOM_abort}
+# The plug-in's eighteen commands; the host has many MOM_ commands of its own.
+set tarvex_commands {MOM_about_stub MOM_abort_ex MOM_ask_part_attr MOM_assign_attribute MOM_box_message MOM_call_grip
+    MOM_createfile MOM_deletefile MOM_get_ini_string MOM_info_message MOM_remove_file_ex MOM_run_exec MOM_set_attribute_program MOM_shell_exec MOM_uc1600 MOM_uc1609 MOM_ui_filebox MOM_ui_message}
 # Notes each tarvex command as it runs, for the summary at the end.
 set used {}
 foreach command [lsort [info commands MOM_*]] {
-    if {$command in $host_commands} { continue }
+    if {$command ni $tarvex_commands} { continue }
     trace add execution $command enter [list apply {{command args} {
         if {$command ni $::used} { lappend ::used $command }
     }} $command]
@@ -170,7 +170,7 @@ proc MOM_end_of_program {} {
     foreach line $::done { puts "  - $line" }
     puts "Output in $out"
     set plugin_commands [lmap command [info commands MOM_*] {
-        if {$command in $::host_commands || $command in [info procs MOM_*]} continue
+        if {$command ni $::tarvex_commands} continue
         set command
     }]
     puts "tarvex commands used: [llength $::used] of [llength $plugin_commands]"

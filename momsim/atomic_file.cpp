@@ -90,4 +90,10 @@ void AtomicFile::discard() {
     temporary_.clear();
 }
 
+void AtomicFile::restart() {
+    if (!file_ || temporary_.empty()) return;
+    if (std::fflush(file_) != 0 || ::ftruncate(::fileno(file_), 0) != 0) failed_ = true;
+    std::rewind(file_);
+}
+
 }  // namespace momsim

@@ -30,6 +30,8 @@ public:
     std::string commit();
     // Removes the temporary file: the file at the real name stays as it was.
     void discard();
+    // Drops what was written so far: the output starts again empty.
+    void restart();
 
 private:
     std::string label_;

@@ -13,18 +13,6 @@ namespace {
 
 HostCommands *commands_of(ClientData data) { return static_cast<HostCommands *>(data); }
 
-// MOM_output_literal TEXT
-//
-// Writes TEXT as one line of the NC output. momsim numbers no blocks, so
-// MOM_output_text writes the same line.
-int output_literal(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
-    if (objc != 2) {
-        Tcl_WrongNumArgs(interp, 1, objv, "text");
-        return TCL_ERROR;
-    }
-    return commands_of(data)->output(interp, false, objv[1]);
-}
-
 // MOM_output_to_listing_device TEXT
 //
 // Writes TEXT as one line of the listing, the file beside the NC output
@@ -71,8 +59,6 @@ HostCommands::HostCommands(Tcl_Interp *interp, RunFiles &files, std::optional<st
     : interp_(interp), files_(files), output_(std::move(output)), places_(places), in_event_(std::move(in_event)) {}
 
 void HostCommands::install() {
-    Tcl_CreateObjCommand(interp_, "MOM_output_literal", output_literal, this, nullptr);
-    Tcl_CreateObjCommand(interp_, "MOM_output_text", output_literal, this, nullptr);
     Tcl_CreateObjCommand(interp_, "MOM_output_to_listing_device", output_listing, this, nullptr);
     Tcl_CreateObjCommand(interp_, "MOM_abort", abort_command, this, nullptr);
     Tcl_Eval(interp_, "namespace eval ::momsim {}");
@@ -133,6 +119,7 @@ int HostCommands::output(Tcl_Interp *interp, bool listing, Tcl_Obj *text) {
             return TCL_ERROR;
         }
     }
+    if (!text) return TCL_OK;  // only the NC output was wanted
     // Files are written in the system's encoding, as Tcl's own channels write them.
     std::string line = to_native(text);
     try {
@@ -146,6 +133,19 @@ int HostCommands::output(Tcl_Interp *interp, bool listing, Tcl_Obj *text) {
         return TCL_ERROR;
     }
     return TCL_OK;
+}
+
+AtomicFile *HostCommands::nc_output(Tcl_Interp *interp, const char *command) {
+    if (!nc_file_) {
+        if (!nc_known_ && output(interp, false, nullptr) != TCL_OK) return nullptr;
+        try {
+            nc_file_ = &files_.open(RunFile::NcOutput);
+        } catch (const std::exception &error) {
+            Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: %s", command, error.what()));
+            return nullptr;
+        }
+    }
+    return nc_file_;
 }
 
 int HostCommands::abort(Tcl_Interp *interp, Tcl_Obj *message) {

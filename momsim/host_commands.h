@@ -1,10 +1,10 @@
 //   momsim [--post] [--output FILE] post.tcl
 //
 // The host's own commands that a post calls, as far as momsim emulates
-// them: MOM_output_literal, MOM_output_text and MOM_output_to_listing_device
-// write the NC output and its listing, MOM_abort ends the posting, and any
-// other host MOM_ command is an error that says momsim does not emulate it.
-// Always there, posting or not.
+// them outside the output engine (output_engine.h, which writes the NC
+// output through here): MOM_output_to_listing_device writes the listing,
+// MOM_abort ends the posting, and any other host MOM_ command is an error
+// that says momsim does not emulate it. Always there, posting or not.
 #pragma once
 
 #include <functional>
@@ -48,7 +48,13 @@ public:
     bool aborted() const { return aborted_; }
     const std::string &abort_message() const { return abort_message_; }
 
+    // The NC output, started on the first call; null after setting the
+    // error (naming `command`) when there is none or it cannot be written.
+    AtomicFile *nc_output(Tcl_Interp *interp, const char *command);
+
     // --- used by the Tcl commands ---------------------------------------------
+    // Writes `text` as a line of the listing or the NC output; a null `text`
+    // only names the NC output.
     int output(Tcl_Interp *interp, bool listing, Tcl_Obj *text);
     int abort(Tcl_Interp *interp, Tcl_Obj *message);
     int unknown(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]);

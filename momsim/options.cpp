@@ -19,12 +19,12 @@ void set_once(std::optional<std::string> &slot, const std::string &option, std::
     slot = std::move(value);
 }
 
-std::pair<std::string, std::string> parse_assignment(const std::string &text) {
+std::pair<std::string, std::string> parse_assignment(const std::string &text, const std::string &option = "--set") {
     auto equals = text.find('=');
     if (equals == std::string::npos)
-        throw UsageError("--set " + text + ": expected NAME=VALUE");
+        throw UsageError(option + " " + text + ": expected NAME=VALUE");
     std::string name = text.substr(0, equals);
-    if (name.empty()) throw UsageError("--set " + text + ": the variable name is empty");
+    if (name.empty()) throw UsageError(option + " " + text + ": the variable name is empty");
     return {name, text.substr(equals + 1)};
 }
 
@@ -57,7 +57,7 @@ const std::pair<const char *, bool Options::*> kFlags[] = {
     {"--strict", &Options::strict}, {"--quiet", &Options::quiet}};
 const char *const kWithValue[] = {"--load",   "--set",      "--answers", "--part",       "--save",
                                   "--grip-dir", "--syslog", "--transcript", "--output",   "--clock",
-                                  "--timeout", "--encoding", "--drive",   "--exec-dir"};
+                                  "--timeout", "--encoding", "--drive",   "--exec-dir", "--def", "--env"};
 
 template <std::size_t N>
 bool listed(const char *const (&names)[N], const std::string &name) {
@@ -119,6 +119,10 @@ Options parse_options(const std::vector<std::string> &words) {
             set_once(options.grip_dir, name, value);
         } else if (name == "--output") {
             set_once(options.output, name, value);
+        } else if (name == "--def") {
+            set_once(options.definition, name, value);
+        } else if (name == "--env") {
+            options.envs.push_back(parse_assignment(value, name));
         } else if (name == "--clock") {
             set_once(options.clock, name, value);
         } else if (name == "--syslog") {
@@ -183,6 +187,11 @@ Options:
   --post              after the script (the post) is sourced, post the part:
                       call its event procedures for the selected operations
                       (or the whole program), with the host's mom_ variables
+  --def FILE          the post's definition file (formats, addresses, block
+                      templates; default with --post: SCRIPT.def beside the
+                      post when there is one)
+  --env NAME=VALUE    set the environment variable NAME for the run, as
+                      MOM_ask_env_var and INCLUDE read it (repeatable)
   --output FILE       the NC output of MOM_output_literal and MOM_output_text
                       (default: mom_output_file_full_name); the listing goes
                       beside it, with the extension .lpt
@@ -195,8 +204,9 @@ Options:
   --strict            exit 1, listing each cause, when a dialog took its
                       default, an answer did not fit or was left over, a
                       GRIP or process stand-in was missing or failed, a
-                      command got fewer words than it uses, or
-                      MOM_set_attribute_program stamped nothing
+                      command got fewer words than it uses,
+                      MOM_set_attribute_program stamped nothing, or the
+                      post called a host command that momsim only accepts
   --quiet             no summary of the run on standard error
   --drive X:=DIR      drive X: is the folder DIR (repeatable): paths the post
                       hands to the plug-in, to MOM_run_user_function and to

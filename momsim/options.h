@@ -24,6 +24,8 @@ struct Options {
     bool no_exec = false;                                    // --no-exec
     bool post = false;                                       // --post
     std::optional<std::string> output;                       // --output FILE
+    std::optional<std::string> definition;                   // --def FILE
+    std::vector<std::pair<std::string, std::string>> envs;   // --env NAME=VALUE, in order
     std::optional<std::string> clock;                        // --clock YYYY-MM-DDTHH:MM:SS
     double timeout = 0;                                      // --timeout SECONDS, 0: none
     std::optional<std::string> encoding;                     // --encoding NAME (of the answers file)

@@ -76,6 +76,7 @@ void Run::start(const char *argv0) {
     take_dialogs();
     set_variables();
     prepare_posting();
+    read_definition();
     load_plugins();
 }
 
@@ -141,6 +142,10 @@ void Run::wire_host() {
     commands_ = std::make_unique<HostCommands>(interp_, files_, options_.output, *places_,
                                                [this] { return poster_ && poster_->in_event(); });
     commands_->install();
+    engine_ = std::make_unique<OutputEngine>(
+        interp_, *commands_, files_, [this](const std::string &message) { screen_.complain(message); },
+        [this](const std::string &cause) { account_.cause(cause); });
+    engine_->install();
     // The post's own file commands read drive letters as the plug-in does.
     drive_fs_ = std::make_unique<DriveFilesystem>(interp_);
 }
@@ -206,6 +211,19 @@ void Run::prepare_posting() {
     if (!options_.post) return;
     if (!options_.script) throw UsageError("--post needs the post: a script to source before posting");
     poster_->prepare();
+}
+
+void Run::read_definition() {
+    std::optional<std::string> definition = options_.definition;
+    if (!definition && options_.post && options_.script) {
+        // The host loads a post's pair: post.tcl and post.def beside it.
+        const std::string &script = *options_.script;
+        std::string name = emuhost::host_base_name(script);
+        std::string beside = script.substr(0, script.size() - name.size()) + emuhost::stem(name) + ".def";
+        std::optional<std::string> local = emuhost::session().windows().local_path(beside);
+        if (local && emuhost::is_file(*local)) definition = beside;
+    }
+    engine_->start(options_.envs, definition);
 }
 
 void Run::load_plugins() {
@@ -362,7 +380,7 @@ int Run::finish() {
             }
         }
     }
-    if (ran_ && !options_.quiet) write_channel(TCL_STDERR, account_.summary(host.part()));
+    if (ran_ && !options_.quiet) write_channel(TCL_STDERR, account_.summary(host.part()) + engine_->summary());
     if (ran_ && options_.strict && !account_.strict_causes().empty()) {
         const auto &causes = account_.strict_causes();
         std::string text = "momsim: --strict: the run fails for " + std::to_string(causes.size()) +

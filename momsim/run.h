@@ -20,6 +20,7 @@
 #include "logs.h"
 #include "options.h"
 #include "places.h"
+#include "output_engine.h"
 #include "post.h"
 #include "processes.h"
 #include "run_files.h"
@@ -71,6 +72,7 @@ private:
     void take_dialogs();                    // answers, terminal, windows
     void set_variables();                   // --set
     void prepare_posting();                 // --post: the program's variables, the NC output
+    void read_definition();                 // --env, and the definition file (--def, or beside the post)
     void load_plugins();                    // --load
 
     void load_found(const std::string &path, const std::string &entry);
@@ -94,6 +96,7 @@ private:
     std::unique_ptr<DriveFilesystem> drive_fs_;
     std::unique_ptr<ProcessStandIns> processes_;
     std::unique_ptr<GripStandIns> grip_;
+    std::unique_ptr<OutputEngine> engine_;  // definition files and the host's output commands
     bool ran_ = false;             // the script or the prompt has started
     bool finished_ = false;
 };

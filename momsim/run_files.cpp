@@ -40,11 +40,13 @@ const FileRow kFiles[] = {
     {RunFile::DemoPart, "the demo part", nullptr, OutputKind::None, nullptr},
     {RunFile::Load, "--load", nullptr, OutputKind::None, nullptr},
     {RunFile::Library, "the library", nullptr, OutputKind::None, nullptr},
+    {RunFile::Definition, "the definition file", nullptr, OutputKind::None, nullptr},
     {RunFile::Save, "--save", "save the part", OutputKind::Json, "--save output"},
     {RunFile::Transcript, "--transcript", "write the transcript", OutputKind::Json, "--transcript output"},
     {RunFile::Syslog, "--syslog", "write the system log", OutputKind::Text, "--syslog output"},
     {RunFile::NcOutput, "NC output", "write the NC output", OutputKind::Text, "NC output"},
     {RunFile::Listing, "listing", "write the listing", OutputKind::Text, "listing"},
+    {RunFile::PostFile, "MOM_open_output_file", "write a file the post opened", OutputKind::Text, "output"},
 };
 
 const FileRow &row(RunFile which) {
@@ -210,6 +212,30 @@ AtomicFile &RunFiles::open(RunFile which) {
         return *out.file;
     }
     throw std::logic_error(std::string("no output ") + row(which).name);
+}
+
+AtomicFile &RunFiles::open(RunFile which, const std::string &path) {
+    std::string id = file_identity(path);
+    for (Entry &out : outputs_) {
+        if (out.which != which || file_identity(out.path) != id) continue;
+        if (!out.file) out.file = std::make_unique<AtomicFile>(row(which).name, out.path);
+        return *out.file;
+    }
+    throw std::logic_error(std::string("no output ") + row(which).name + " " + path);
+}
+
+std::string RunFiles::input_at(const std::string &path) const {
+    std::string id = file_identity(path);
+    for (const Entry &in : inputs_)
+        if (file_identity(in.path) == id) return row(in.which).name;
+    return "";
+}
+
+AtomicFile *RunFiles::output_at(const std::string &path) const {
+    std::string id = file_identity(path);
+    for (const Entry &out : outputs_)
+        if (out.file && file_identity(out.path) == id) return out.file.get();
+    return nullptr;
 }
 
 std::vector<std::string> RunFiles::commit_all() {

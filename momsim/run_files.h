@@ -30,12 +30,14 @@ enum class RunFile {
     DemoPart,    // the demo part, without --part
     Load,        // a --load library
     Library,     // a library the script loads itself (MOM_run_user_function)
+    Definition,  // a definition file (--def, beside the post, INCLUDE, MOM_load_definition_file)
     // Written.
     Save,        // --save
     Transcript,  // --transcript
     Syslog,      // --syslog
     NcOutput,    // the NC output (--output, or the post's variables)
     Listing,     // the listing beside the NC output
+    PostFile,    // a file the post opens itself (MOM_open_output_file); one entry each
 };
 
 class RunFiles {
@@ -63,6 +65,14 @@ public:
 
     // Starts writing an output added before; the same file on later calls.
     AtomicFile &open(RunFile which);
+    // The same for the output of `which` at `path`, of a kind with several.
+    AtomicFile &open(RunFile which, const std::string &path);
+
+    // How messages name the input at `path` ("the script", ...); empty when
+    // the run reads nothing there.
+    std::string input_at(const std::string &path) const;
+    // The output being written at `path`; null for none.
+    AtomicFile *output_at(const std::string &path) const;
 
     // Commits every open file; answers one message per file that failed.
     // An input that came during the run (a library the script loaded) is

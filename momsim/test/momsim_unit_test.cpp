@@ -12,6 +12,7 @@
 
 #include "emuhost/session.h"
 #include "grip.h"
+#include "host_words.h"
 #include "inputs.h"
 #include "locate.h"
 #include "logs.h"
@@ -99,6 +100,10 @@ TEST(Options, PostingOptions) {
     EXPECT_EQ(options.clock, "2024-03-15T14:30:05");
     EXPECT_THROW(momsim::parse_options({"--post=yes", "p.tcl"}), UsageError);
     EXPECT_THROW(momsim::parse_options({"--output", "a", "--output", "b", "p.tcl"}), UsageError);
+    Options host = momsim::parse_options({"--def=m.def", "--env", "A=1", "--env=B=x=y", "p.tcl"});
+    EXPECT_EQ(host.definition, "m.def");
+    EXPECT_EQ(host.envs, (std::vector<std::pair<std::string, std::string>>{{"A", "1"}, {"B", "x=y"}}));
+    EXPECT_THROW(momsim::parse_options({"--env", "=1", "p.tcl"}), UsageError);
 }
 
 // The NC output replaces a good file only whole: until the run ends the old
@@ -419,3 +424,23 @@ TEST(Shown, TheTerminalShowsTheDialogAndWhatToType) {
 }
 
 }  // namespace
+
+// Every keyword, attribute, switch and host command of the engine's table is
+// described in docs/definition-file.md: the names, and each command in a
+// table row that starts with its usage.
+TEST(HostWords, TheDefinitionFilePageNamesEachOne) {
+    std::ifstream in(std::string(MOMSIM_SOURCE_EXAMPLES) + "/../docs/definition-file.md");
+    std::stringstream read;
+    read << in.rdbuf();
+    const std::string page = read.str();
+    ASSERT_FALSE(page.empty());
+    for (const momsim::HostWord &word : momsim::host_words()) {
+        std::string wanted = word.name;
+        if (word.kind == momsim::WordKind::Command) {
+            wanted = "| `";
+            for (const char *c = word.usage; *c; ++c) wanted += *c == '|' ? std::string("\\|") : std::string(1, *c);
+            wanted += "` |";
+        }
+        EXPECT_NE(page.find(wanted), std::string::npos) << wanted;
+    }
+}
