@@ -890,11 +890,13 @@ static int mom_call_grip(MomId, InterpRecord *interp, int argc, const char *argv
     return 0;
 }
 
-/* The profile call reads a file named without any folder from the Windows
- * folder, while the probe (like every other file call) opens it in the
- * current folder. Writes into `read_path` the name that makes the profile
- * call read the very file the probe found: a bare name gets the current
- * folder put before it; any other path is kept as it is. */
+/* The profile call reads any relative path that does not start at the
+ * current folder from the Windows folder: a bare name (shop.ini) and one
+ * with folders (sub\shop.ini) alike. The probe, like every other file
+ * call, opens it from the current folder. Writes into `read_path` the path
+ * that makes the profile call read the very file the probe found: the
+ * current folder put before every path that is neither rooted (\ or /, a
+ * network path included) nor drive-qualified (C:); those are kept. */
 static void profile_path(char *read_path, size_t size, const char *file)
 {
 #if defined(_WIN32)
@@ -902,8 +904,9 @@ static void profile_path(char *read_path, size_t size, const char *file)
 #else
     static const char current_folder[] = "./";
 #endif
-    bool has_folder = strpbrk(file, "\\/") != NULL || (file[0] != '\0' && file[1] == ':');
-    snprintf(read_path, size, "%s%s", has_folder ? "" : current_folder, file);
+    bool rooted = file[0] == '\\' || file[0] == '/';
+    bool drive_qualified = file[0] != '\0' && file[1] == ':';
+    snprintf(read_path, size, "%s%s", rooted || drive_qualified ? "" : current_folder, file);
 }
 
 static int mom_get_ini_string(MomId, InterpRecord *interp, int argc, const char *argv[])
