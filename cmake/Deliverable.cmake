@@ -13,12 +13,16 @@ endif()
 function(tarvex_deliverable target)
   # No build folder in the binary: __FILE__ and the debug information name
   # files relative to the source tree, so that two checkouts in different
-  # folders build the same bytes. (The failure report names its source
-  # itself, as src/mom_extend.cpp.)
+  # folders build the same bytes. TARVEX_RECORDED_SOURCE: the name __FILE__
+  # gives the plug-in's source, which its failure reports print (MSVC keeps
+  # the path it was handed).
   if(NOT MSVC)
     target_compile_options(${target} PRIVATE
       -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
       -ffile-prefix-map=${CMAKE_BINARY_DIR}/=build/)
+    set(TARVEX_RECORDED_SOURCE ${TARVEX_PLUGIN_SOURCE} PARENT_SCOPE)
+  else()
+    set(TARVEX_RECORDED_SOURCE ${PROJECT_SOURCE_DIR}/${TARVEX_PLUGIN_SOURCE} PARENT_SCOPE)
   endif()
 
   if(NOT WIN32)

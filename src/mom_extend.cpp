@@ -118,12 +118,11 @@ static int report_host_call(const char *file, int line, const char *call_text, i
     return code;
 }
 
-/* Makes an Open API call and reports it if it fails; the call's source text
- * is the text of the report. The report names this file as it lies in the
- * source tree: __FILE__ would name it as the compiler was handed it, an
- * absolute path of the build machine or one relative to the build folder. */
-#define REPORT_SOURCE "src/mom_extend.cpp"
-#define REPORT(call) report_host_call(REPORT_SOURCE, __LINE__, #call, (call))
+/* Makes an Open API call and reports it if it fails: the call's source text
+ * is the text of the report, its file and line the compiler's record of the
+ * call site. (The build maps the source tree's folder away, so that the file
+ * is named as it lies in the tree, whichever folder it was built in.) */
+#define REPORT(call) report_host_call(__FILE__, __LINE__, #call, (call))
 
 /* Sets a result text that outlives the handler (a literal or a buffer the
  * command keeps for the purpose). */
