@@ -13,13 +13,15 @@ endif()
 function(tarvex_deliverable target)
   # No build folder in the binary: __FILE__ and the debug information name
   # files relative to the source tree, so that two checkouts in different
-  # folders build the same bytes. TARVEX_RECORDED_SOURCE: the name __FILE__
-  # gives the plug-in's source, which its failure reports print (MSVC keeps
-  # the path it was handed).
+  # folders build the same bytes. The build folder is mapped without its
+  # final slash, so that the folder itself (the compiler's working folder,
+  # which the debug information records) is mapped too, wherever it lies.
+  # TARVEX_RECORDED_SOURCE: the name __FILE__ gives the plug-in's source,
+  # which its failure reports print (MSVC keeps the path it was handed).
   if(NOT MSVC)
     target_compile_options(${target} PRIVATE
       -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=
-      -ffile-prefix-map=${CMAKE_BINARY_DIR}/=build/)
+      -ffile-prefix-map=${CMAKE_BINARY_DIR}=build)
     set(TARVEX_RECORDED_SOURCE ${TARVEX_PLUGIN_SOURCE} PARENT_SCOPE)
   else()
     set(TARVEX_RECORDED_SOURCE ${PROJECT_SOURCE_DIR}/${TARVEX_PLUGIN_SOURCE} PARENT_SCOPE)
