@@ -14,6 +14,7 @@
 #include <cstring>
 
 #if defined(_WIN32)
+#include <malloc.h>
 #include <windows.h>
 /* The start-up record handed to CreateProcessA carries its own size in cb;
  * the 64- and 32-bit hosts' kernels expect these. */
@@ -43,11 +44,85 @@ static_assert(sizeof(STARTUPINFOA) == (sizeof(void *) == 8 ? 104 : 68),
 #define TARVEX_GUARDS 0
 #endif
 
-#if TARVEX_GUARDS && defined(TARVEX_SEH_GUARD)
-/* src/seh_guard.c: runs operation(context) in a structured exception frame
- * and answers 1 when an access violation or any other structured exception
- * was raised in it. */
-extern "C" int tarvex_seh_call(void (*operation)(void *), void *context);
+/* In the 64-bit Windows deliverable the guards also catch structured
+ * exceptions (an access violation in the shell, behind a bad pointer from
+ * the host, a stack overflow), which C++ catch (...) does not see there:
+ * the guarded operation runs inside a structured exception frame. */
+#if TARVEX_GUARDS && defined(_WIN32)
+#define TARVEX_SEH_FRAME 1
+#else
+#define TARVEX_SEH_FRAME 0
+#endif
+
+#if TARVEX_SEH_FRAME
+/* tarvex_seh_call(operation, context, code): runs operation(context) in a
+ * structured exception frame. Answers 0 when the operation returned, 1 when
+ * an exception was raised in it and caught, its code then left in *code. */
+#if defined(_MSC_VER)
+static int tarvex_seh_call(void (*operation)(void *), void *context, DWORD *code)
+{
+    __try {
+        operation(context);
+    } __except (*code = GetExceptionCode(), EXCEPTION_EXECUTE_HANDLER) {
+        return 1;
+    }
+    return 0;
+}
+#elif defined(__GNUC__) && defined(__x86_64__)
+/* mingw-w64's g++ has no __try/__except, so the frame is written out here
+ * with the unwind directives GNU as knows. Its unwind data names
+ * __C_specific_handler, which Windows exports, and a scope table of one
+ * entry: the range holding the call (the nop keeps the return address,
+ * which the handler looks up, inside it), the filter below, and where to
+ * go on once the exception is caught. The frame keeps `code` in a slot of
+ * its own, 32 bytes above its stack pointer (past the callee's home area),
+ * where the filter finds it. */
+extern "C" int tarvex_seh_call(void (*operation)(void *), void *context, DWORD *code);
+
+extern "C" {
+/* Called by __C_specific_handler while the exception is dispatched, with
+ * the frame's stack pointer: notes the exception's code and takes it. */
+static __attribute__((used)) LONG tarvex_seh_filter(EXCEPTION_POINTERS *pointers, void *frame)
+{
+    DWORD *code = *reinterpret_cast<DWORD **>(static_cast<char *>(frame) + 32);
+    *code = pointers->ExceptionRecord->ExceptionCode;
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+}
+
+asm(R"(
+    .text
+    .globl tarvex_seh_call
+    .def tarvex_seh_call; .scl 2; .type 32; .endef
+    .seh_proc tarvex_seh_call
+tarvex_seh_call:
+    subq $40, %rsp
+    .seh_stackalloc 40
+    .seh_endprologue
+    movq %r8, 32(%rsp)
+    movq %rcx, %rax
+    movq %rdx, %rcx
+.Ltarvex_seh_begin:
+    call *%rax
+    nop
+.Ltarvex_seh_end:
+    xorl %eax, %eax
+    addq $40, %rsp
+    ret
+.Ltarvex_seh_caught:
+    movl $1, %eax
+    addq $40, %rsp
+    ret
+    .seh_handler __C_specific_handler, @except
+    .seh_handlerdata
+    .long 1
+    .rva .Ltarvex_seh_begin, .Ltarvex_seh_end, tarvex_seh_filter, .Ltarvex_seh_caught
+    .text
+    .seh_endproc
+)");
+#else
+#error "no structured exception frame for this compiler: the 64-bit guards need one"
+#endif
 #endif
 
 #if TARVEX_GUARDS
@@ -72,16 +147,26 @@ static void run_catching(void *call)
 
 /* The catch-all guard: runs operation(context) and answers true when it
  * raised an exception, which then ends there. In the 64-bit Windows build
- * that is any exception, a C++ one or a structured one (an access violation
- * in the shell, a bad pointer from the host); in other 64-bit builds a C++
- * exception. The 32-bit deliverable has no guard: the operation runs as a
- * plain call and whatever it raises goes on to the host. */
+ * that is any exception, a C++ one or a structured one; in other 64-bit
+ * builds a C++ exception. The 32-bit deliverable has no guard: the
+ * operation runs as a plain call and whatever it raises goes on to the host.
+ *
+ * A guarded operation holds no object with a destructor: a structured
+ * exception unwinds through the mingw frames between the fault and the
+ * guard without running destructors, so such an object would be left
+ * undone (memory kept, a lock held). */
 static bool raises_exception(void (*operation)(void *), void *context)
 {
 #if TARVEX_GUARDS
     GuardedCall guarded = {operation, context, false};
-#if defined(TARVEX_SEH_GUARD)
-    if (tarvex_seh_call(run_catching, &guarded) != 0) return true;
+#if TARVEX_SEH_FRAME
+    DWORD code = 0;
+    if (tarvex_seh_call(run_catching, &guarded, &code) != 0) {
+        /* The overflow used up the stack's guard page: without a new one,
+         * the next overflow would end the host instead of reaching a guard. */
+        if (code == EXCEPTION_STACK_OVERFLOW) _resetstkoflw();
+        return true;
+    }
 #else
     run_catching(&guarded);
 #endif

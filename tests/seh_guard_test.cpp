@@ -3,11 +3,13 @@
 // twice in a row: inside the host (a bad pointer behind UF_MOM_ask_string)
 // or inside the Windows call itself, whose entry in the plug-in's import
 // table is pointed at a stand-in that writes to address 0, as a misbehaving
-// shell extension would. Each time the command must answer as its guard
-// says and the host carry on; then the call goes through normally again.
+// shell extension would; the shell call also overflows the stack twice in
+// a row. Each time the command must answer as its guard says and the host
+// carry on; then the call goes through normally again.
 // The disabled test is run from outside by seh_unguarded_fault: a fault
 // where no guard is must still end the program.
 #if defined(_WIN32)
+#include <malloc.h>
 #include <windows.h>
 #endif
 
@@ -37,6 +39,19 @@ using tarvex_test::Scratch;
 void access_violation() {
     volatile int *volatile nowhere = nullptr;
     *nowhere = 0;
+}
+
+// Recurses until the stack runs out, each level with a frame of its own.
+unsigned exhaust_stack(volatile char *caller) {
+    if (caller == nullptr) return 0;
+    volatile char frame[256];
+    frame[0] = caller[0];
+    return exhaust_stack(frame) + frame[0];
+}
+
+void stack_overflow() {
+    volatile char first[1] = {1};
+    exhaust_stack(first);
 }
 
 // Points the plug-in's import of FUNCTION from DLL at `replacement` for
@@ -83,9 +98,10 @@ private:
     void *original_ = nullptr;
 };
 
-// The stand-ins: the next `faults_left` calls fault, later ones are
+// The stand-ins: the next `faults_left` calls raise `fault`, later ones are
 // recorded (and the INI lookup is passed on to Windows).
 int faults_left = 0;
+void (*fault)() = access_violation;
 Lines stand_in_calls;
 void *real_profile_string = nullptr;
 
@@ -93,7 +109,7 @@ HINSTANCE WINAPI shell_execute_stand_in(HWND, LPCSTR operation, LPCSTR file, LPC
                                         INT show) {
     if (faults_left > 0) {
         --faults_left;
-        access_violation();
+        fault();
     }
     stand_in_calls.push_back(std::string(operation ? operation : "(default)") + "|" + file + "|" +
                              (parameters ? parameters : "(none)") + "|" + (directory ? directory : "(none)") + "|" +
@@ -104,7 +120,7 @@ HINSTANCE WINAPI shell_execute_stand_in(HWND, LPCSTR operation, LPCSTR file, LPC
 INT WINAPI shell_about_stand_in(HWND, LPCSTR application, LPCSTR other, HICON) {
     if (faults_left > 0) {
         --faults_left;
-        access_violation();
+        fault();
     }
     stand_in_calls.push_back(std::string(application) + "|" + other);
     return TRUE;
@@ -116,7 +132,7 @@ DWORD WINAPI profile_string_stand_in(LPCSTR section, LPCSTR key, LPCSTR default_
         --faults_left;
         // Some of the value is written before the fault.
         std::snprintf(value, size, "partial");
-        access_violation();
+        fault();
     }
     stand_in_calls.push_back(file);
     using Lookup = DWORD(WINAPI *)(LPCSTR, LPCSTR, LPCSTR, LPSTR, DWORD, LPCSTR);
@@ -130,6 +146,7 @@ protected:
         CamTest::SetUp();
 #if SEH_GUARDS
         faults_left = 0;
+        fault = access_violation;
         stand_in_calls.clear();
 #endif
     }
@@ -155,6 +172,39 @@ TEST_P(Guards, ShellExecSurvivesAccessViolationsInTheShell) {
     EXPECT_EQ(call({"MOM_shell_exec", "C:\\posts\\viewer.exe", "-open out.ptp"}).code, 0);
     EXPECT_TRUE(host().syslog().empty());
     EXPECT_EQ(stand_in_calls, Lines{"(default)|C:\\posts\\viewer.exe|-open out.ptp|(none)|5"});
+#endif
+}
+
+// A stack overflow uses up the stack's guard page: unless the guard puts a
+// new one in place, the second overflow ends the program.
+TEST_P(Guards, ShellExecSurvivesStackOverflowsInTheShell) {
+    REQUIRE_SEH_GUARDS();
+#if SEH_GUARDS
+    // The thread is given the stack a host's thread has on Windows. Wine
+    // commits a thread's whole stack at its start, its guard page right
+    // above the last page, so a first overflow would have that one page to
+    // be handled in; putting the guard page at the current frame (what
+    // _resetstkoflw does) moves it down page by page as the stack grows, as
+    // Windows does. And handling an overflow under Wine (its exception
+    // record and processor state, the guard's handler, the unwinding) takes
+    // more than the two pages it keeps for it by default: 12 KB on this
+    // machine's processors; 16 KB are asked for.
+    ULONG guaranteed = 16 * 1024;
+    ASSERT_TRUE(SetThreadStackGuarantee(&guaranteed));
+    ASSERT_NE(_resetstkoflw(), 0);
+    ImportPatch patch("SHELL32.dll", "ShellExecuteA", reinterpret_cast<void *>(shell_execute_stand_in));
+    fault = stack_overflow;
+    faults_left = 2;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        host().clear_logs();
+        EXPECT_EQ(call({"MOM_shell_exec", "C:\\posts\\viewer.exe"}).code, 0);
+        EXPECT_EQ(host().syslog(), Lines{" ShellExecute execute with error \n"});
+    }
+    host().clear_logs();
+    call({"MOM_shell_exec", "C:\\posts\\viewer.exe"});
+    EXPECT_TRUE(host().syslog().empty());
+    EXPECT_EQ(stand_in_calls, Lines{"(default)|C:\\posts\\viewer.exe|(none)|(none)|5"});
 #endif
 }
 
