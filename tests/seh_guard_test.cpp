@@ -262,15 +262,11 @@ TEST_P(Guards, ShellExecSurvivesAccessViolationsInTheShell) {
 TEST_P(Guards, ShellExecSurvivesStackOverflowsInTheShell) {
     REQUIRE_SEH_GUARDS();
 #if SEH_GUARDS
-    // The thread is given the stack a host's thread has on Windows. Wine
-    // commits a thread's whole stack at its start, its guard page right
-    // above the last page, so a first overflow would have that one page to
-    // be handled in; putting the guard page at the current frame (what
-    // _resetstkoflw does) moves it down page by page as the stack grows, as
-    // Windows does. And handling an overflow under Wine (its exception
-    // record and processor state, the guard's handler, the unwinding) takes
-    // more than the two pages it keeps for it by default: 12 KB on this
-    // machine's processors; 16 KB are asked for.
+    // Wine commits a thread's whole stack at once, its guard page right
+    // above the last page, and handling an overflow takes more than the 8 KB
+    // it keeps for that (12 KB here): the thread gets Windows' layout, the
+    // guard page at the current frame (moving down as the stack grows), and
+    // 16 KB for handling an overflow.
     ULONG guaranteed = 16 * 1024;
     ASSERT_TRUE(SetThreadStackGuarantee(&guaranteed));
     ASSERT_NE(_resetstkoflw(), 0);
@@ -382,7 +378,6 @@ TEST_P(Guards, ThirtyTwoBitPluginLeavesEveryExceptionToTheHost) {
 #else
     Scratch scratch;
     const std::string ini = scratch.write("shop.ini", "[Machine]\nname=DMU50\n");
-    host().set_variable("group_name", "P1");
     std::unique_ptr<JumpPatch> profile_patch;
     struct Raise {
         std::string call;
