@@ -83,16 +83,20 @@ foreach(file ${DLL} ${first})
   endif()
 endforeach()
 
-# No folder of either build, in any spelling Windows or Wine might show it.
+# No folder of either build, in any spelling Windows, Wine or a symbol name
+# might show it.
 foreach(file ${DLL} ${first} ${second})
   file(STRINGS ${file} texts)
   file(STRINGS ${file} wide_texts ENCODING UTF-16LE)
   foreach(folder ${SOURCE_DIR} ${BINARY_DIR} ${copy} ${build})
     string(REPLACE "/" "\\" backslashed "${folder}")
+    # As a tool that names symbols after a file spells it (/tmp/b: _tmp_b).
+    string(MAKE_C_IDENTIFIER "${folder}" symbol)
     foreach(text IN LISTS texts wide_texts)
       string(FIND "${text}" "${folder}" at)
       string(FIND "${text}" "${backslashed}" back_at)
-      if(NOT at EQUAL -1 OR NOT back_at EQUAL -1)
+      string(FIND "${text}" "${symbol}" symbol_at)
+      if(NOT at EQUAL -1 OR NOT back_at EQUAL -1 OR NOT symbol_at EQUAL -1)
         if(file STREQUAL DLL)
           set(what "the built ${name}")
         else()

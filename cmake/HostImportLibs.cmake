@@ -28,9 +28,13 @@ function(_tarvex_import_lib dll def out_var)
     if(NOT CMAKE_DLLTOOL)
       message(FATAL_ERROR "dlltool not found: it makes the import libraries of the host's DLLs")
     endif()
+    # dlltool names the library's own symbols (_head_NAME) after the output
+    # file as it is given: a name without a folder keeps the build folder
+    # out of them.
     set(out ${dir}/${dll}.dll.a)
     add_custom_command(OUTPUT ${out}
-      COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --dllname ${dll}.dll --output-lib ${out}
+      COMMAND ${CMAKE_DLLTOOL} --input-def ${def} --dllname ${dll}.dll --output-lib ${dll}.dll.a
+      WORKING_DIRECTORY ${dir}
       DEPENDS ${def}
       COMMENT "Import library for ${dll}.dll"
       VERBATIM)

@@ -155,7 +155,10 @@ BOOL DeleteFileA(LPCSTR path);
  * and always terminated; the answer is the number of characters copied.
  * A null key lists the keys of the section (the default when there are
  * none), a null section the file's sections: each name terminated, the list
- * ended by a second terminator; a list cut short answers size - 2. */
+ * ended by a second terminator; a list cut short answers size - 2. A
+ * relative path that does not start at the current folder (.\ or ..\), a
+ * bare name or one with folders, is read from the Windows folder,
+ * C:\Windows, as Windows reads it. */
 DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_value, LPSTR value,
                                DWORD size, LPCSTR path);
 

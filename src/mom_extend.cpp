@@ -14,6 +14,7 @@
 #include <cstring>
 
 #if defined(_WIN32)
+#include <malloc.h>
 #include <windows.h>
 /* The start-up record handed to CreateProcessA carries its own size in cb;
  * the 64- and 32-bit hosts' kernels expect these. */
@@ -43,11 +44,85 @@ static_assert(sizeof(STARTUPINFOA) == (sizeof(void *) == 8 ? 104 : 68),
 #define TARVEX_GUARDS 0
 #endif
 
-#if TARVEX_GUARDS && defined(TARVEX_SEH_GUARD)
-/* src/seh_guard.c: runs operation(context) in a structured exception frame
- * and answers 1 when an access violation or any other structured exception
- * was raised in it. */
-extern "C" int tarvex_seh_call(void (*operation)(void *), void *context);
+/* In the 64-bit Windows deliverable the guards also catch structured
+ * exceptions (an access violation in the shell, behind a bad pointer from
+ * the host, a stack overflow), which C++ catch (...) does not see there:
+ * the guarded operation runs inside a structured exception frame. */
+#if TARVEX_GUARDS && defined(_WIN32)
+#define TARVEX_SEH_FRAME 1
+#else
+#define TARVEX_SEH_FRAME 0
+#endif
+
+#if TARVEX_SEH_FRAME
+/* tarvex_seh_call(operation, context, code): runs operation(context) in a
+ * structured exception frame. Answers 0 when the operation returned, 1 when
+ * an exception was raised in it and caught, its code then left in *code. */
+#if defined(_MSC_VER)
+static int tarvex_seh_call(void (*operation)(void *), void *context, DWORD *code)
+{
+    __try {
+        operation(context);
+    } __except (*code = GetExceptionCode(), EXCEPTION_EXECUTE_HANDLER) {
+        return 1;
+    }
+    return 0;
+}
+#elif defined(__GNUC__) && defined(__x86_64__)
+/* mingw-w64's g++ has no __try/__except, so the frame is written out here
+ * with the unwind directives GNU as knows. Its unwind data names
+ * __C_specific_handler, which Windows exports, and a scope table of one
+ * entry: the range holding the call (the nop keeps the return address,
+ * which the handler looks up, inside it), the filter below, and where to
+ * go on once the exception is caught. The frame keeps `code` in a slot of
+ * its own, 32 bytes above its stack pointer (past the callee's home area),
+ * where the filter finds it. */
+extern "C" int tarvex_seh_call(void (*operation)(void *), void *context, DWORD *code);
+
+extern "C" {
+/* Called by __C_specific_handler while the exception is dispatched, with
+ * the frame's stack pointer: notes the exception's code and takes it. */
+static __attribute__((used)) LONG tarvex_seh_filter(EXCEPTION_POINTERS *pointers, void *frame)
+{
+    DWORD *code = *reinterpret_cast<DWORD **>(static_cast<char *>(frame) + 32);
+    *code = pointers->ExceptionRecord->ExceptionCode;
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+}
+
+asm(R"(
+    .text
+    .globl tarvex_seh_call
+    .def tarvex_seh_call; .scl 2; .type 32; .endef
+    .seh_proc tarvex_seh_call
+tarvex_seh_call:
+    subq $40, %rsp
+    .seh_stackalloc 40
+    .seh_endprologue
+    movq %r8, 32(%rsp)
+    movq %rcx, %rax
+    movq %rdx, %rcx
+.Ltarvex_seh_begin:
+    call *%rax
+    nop
+.Ltarvex_seh_end:
+    xorl %eax, %eax
+    addq $40, %rsp
+    ret
+.Ltarvex_seh_caught:
+    movl $1, %eax
+    addq $40, %rsp
+    ret
+    .seh_handler __C_specific_handler, @except
+    .seh_handlerdata
+    .long 1
+    .rva .Ltarvex_seh_begin, .Ltarvex_seh_end, tarvex_seh_filter, .Ltarvex_seh_caught
+    .text
+    .seh_endproc
+)");
+#else
+#error "no structured exception frame for this compiler: the 64-bit guards need one"
+#endif
 #endif
 
 #if TARVEX_GUARDS
@@ -72,16 +147,26 @@ static void run_catching(void *call)
 
 /* The catch-all guard: runs operation(context) and answers true when it
  * raised an exception, which then ends there. In the 64-bit Windows build
- * that is any exception, a C++ one or a structured one (an access violation
- * in the shell, a bad pointer from the host); in other 64-bit builds a C++
- * exception. The 32-bit deliverable has no guard: the operation runs as a
- * plain call and whatever it raises goes on to the host. */
+ * that is any exception, a C++ one or a structured one; in other 64-bit
+ * builds a C++ exception. The 32-bit deliverable has no guard: the
+ * operation runs as a plain call and whatever it raises goes on to the host.
+ *
+ * A guarded operation holds no object with a destructor: a structured
+ * exception unwinds through the mingw frames between the fault and the
+ * guard without running destructors, so such an object would be left
+ * undone (memory kept, a lock held). */
 static bool raises_exception(void (*operation)(void *), void *context)
 {
 #if TARVEX_GUARDS
     GuardedCall guarded = {operation, context, false};
-#if defined(TARVEX_SEH_GUARD)
-    if (tarvex_seh_call(run_catching, &guarded) != 0) return true;
+#if TARVEX_SEH_FRAME
+    DWORD code = 0;
+    if (tarvex_seh_call(run_catching, &guarded, &code) != 0) {
+        /* The overflow used up the stack's guard page: without a new one,
+         * the next overflow would end the host instead of reaching a guard. */
+        if (code == EXCEPTION_STACK_OVERFLOW) _resetstkoflw();
+        return true;
+    }
 #else
     run_catching(&guarded);
 #endif
@@ -118,12 +203,11 @@ static int report_host_call(const char *file, int line, const char *call_text, i
     return code;
 }
 
-/* Makes an Open API call and reports it if it fails; the call's source text
- * is the text of the report. The report names this file as it lies in the
- * source tree: __FILE__ would name it as the compiler was handed it, an
- * absolute path of the build machine or one relative to the build folder. */
-#define REPORT_SOURCE "src/mom_extend.cpp"
-#define REPORT(call) report_host_call(REPORT_SOURCE, __LINE__, #call, (call))
+/* Makes an Open API call and reports it if it fails: the call's source text
+ * is the text of the report, its file and line the compiler's record of the
+ * call site. (The build maps the source tree's folder away, so that the file
+ * is named as it lies in the tree, whichever folder it was built in.) */
+#define REPORT(call) report_host_call(__FILE__, __LINE__, #call, (call))
 
 /* Sets a result text that outlives the handler (a literal or a buffer the
  * command keeps for the purpose). */
@@ -890,11 +974,13 @@ static int mom_call_grip(MomId, InterpRecord *interp, int argc, const char *argv
     return 0;
 }
 
-/* The profile call reads a file named without any folder from the Windows
- * folder, while the probe (like every other file call) opens it in the
- * current folder. Writes into `read_path` the name that makes the profile
- * call read the very file the probe found: a bare name gets the current
- * folder put before it; any other path is kept as it is. */
+/* The profile call reads any relative path that does not start at the
+ * current folder from the Windows folder: a bare name (shop.ini) and one
+ * with folders (sub\shop.ini) alike. The probe, like every other file
+ * call, opens it from the current folder. Writes into `read_path` the path
+ * that makes the profile call read the very file the probe found: the
+ * current folder put before every path that is neither rooted (\ or /, a
+ * network path included) nor drive-qualified (C:); those are kept. */
 static void profile_path(char *read_path, size_t size, const char *file)
 {
 #if defined(_WIN32)
@@ -902,8 +988,9 @@ static void profile_path(char *read_path, size_t size, const char *file)
 #else
     static const char current_folder[] = "./";
 #endif
-    bool has_folder = strpbrk(file, "\\/") != NULL || (file[0] != '\0' && file[1] == ':');
-    snprintf(read_path, size, "%s%s", has_folder ? "" : current_folder, file);
+    bool rooted = file[0] == '\\' || file[0] == '/';
+    bool drive_qualified = file[0] != '\0' && file[1] == ':';
+    snprintf(read_path, size, "%s%s", rooted || drive_qualified ? "" : current_folder, file);
 }
 
 static int mom_get_ini_string(MomId, InterpRecord *interp, int argc, const char *argv[])

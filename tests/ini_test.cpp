@@ -65,9 +65,10 @@ TEST_P(Ini, ShortPathsGoToTheProbe) {
     EXPECT_EQ(host().syslog(), (Lines{" Can't find or read file =\n", " Can't find or read file =q\n"}));
 }
 
-TEST_P(Ini, BareFileNameIsReadFromTheCurrentFolderWhereTheProbeFoundIt) {
-    // Windows' profile call would look for a bare name in the Windows
-    // folder; the command reads the file that the probe opened.
+TEST_P(Ini, RelativePathsAreReadFromTheCurrentFolderWhereTheProbeFoundThem) {
+    // Windows' profile call looks for a relative path, a bare name or one
+    // with folders, in the Windows folder; the command reads the file that
+    // the probe opened.
     std::string path = scratch_.write("tarvex_bare_name.ini", "[Post]\nmachine=HMC500\n");
     std::filesystem::create_directory(scratch_.path("sub"));
     scratch_.write("sub/nested.ini", "[Post]\nmachine=DMU50\n");
@@ -78,11 +79,14 @@ TEST_P(Ini, BareFileNameIsReadFromTheCurrentFolderWhereTheProbeFoundIt) {
     const std::string relative = lookup("sub/nested.ini");
     const std::string absolute = lookup(path);
     const std::string missing = lookup("tarvex_absent.ini");
+    char direct[16];
+    GetPrivateProfileStringA("Post", "machine", "default", direct, sizeof direct, "tarvex_bare_name.ini");
     std::filesystem::current_path(before);
     EXPECT_EQ(bare, "HMC500");
     EXPECT_EQ(relative, "DMU50");
     EXPECT_EQ(absolute, "HMC500");
     EXPECT_EQ(missing, "");
+    EXPECT_STREQ(direct, "default") << "the system's own call read a bare name from the current folder";
     EXPECT_EQ(host().syslog(), Lines{" Can't find or read file =tarvex_absent.ini\n"});
 }
 

@@ -3,19 +3,37 @@
 // twice in a row: inside the host (a bad pointer behind UF_MOM_ask_string)
 // or inside the Windows call itself, whose entry in the plug-in's import
 // table is pointed at a stand-in that writes to address 0, as a misbehaving
-// shell extension would. Each time the command must answer as its guard
-// says and the host carry on; then the call goes through normally again.
+// shell extension would; the shell call also overflows the stack twice in
+// a row. Each time the command must answer as its guard says and the host
+// carry on; then the call goes through normally again.
 // The disabled test is run from outside by seh_unguarded_fault: a fault
-// where no guard is must still end the program.
+// where no guard is must still end the program. The 32-bit plug-in, which
+// has no guards, is checked in its Linux build: an exception raised inside
+// each of the guarded calls must reach the host.
 #if defined(_WIN32)
+#include <malloc.h>
 #include <windows.h>
 #endif
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
+
+#if !defined(_WIN32) && UINTPTR_MAX <= 0xFFFFFFFFu
+#define UNGUARDED 1
+#include <elf.h>
+#include <link.h>
+#include <sys/mman.h>
+#include <unistd.h>
+#else
+#define UNGUARDED 0
+#endif
 
 #include "cam_support.h"
 #include "file_scratch.h"
@@ -37,6 +55,19 @@ using tarvex_test::Scratch;
 void access_violation() {
     volatile int *volatile nowhere = nullptr;
     *nowhere = 0;
+}
+
+// Recurses until the stack runs out, each level with a frame of its own.
+unsigned exhaust_stack(volatile char *caller) {
+    if (caller == nullptr) return 0;
+    volatile char frame[256];
+    frame[0] = caller[0];
+    return exhaust_stack(frame) + frame[0];
+}
+
+void stack_overflow() {
+    volatile char first[1] = {1};
+    exhaust_stack(first);
 }
 
 // Points the plug-in's import of FUNCTION from DLL at `replacement` for
@@ -83,9 +114,10 @@ private:
     void *original_ = nullptr;
 };
 
-// The stand-ins: the next `faults_left` calls fault, later ones are
+// The stand-ins: the next `faults_left` calls raise `fault`, later ones are
 // recorded (and the INI lookup is passed on to Windows).
 int faults_left = 0;
+void (*fault)() = access_violation;
 Lines stand_in_calls;
 void *real_profile_string = nullptr;
 
@@ -93,7 +125,7 @@ HINSTANCE WINAPI shell_execute_stand_in(HWND, LPCSTR operation, LPCSTR file, LPC
                                         INT show) {
     if (faults_left > 0) {
         --faults_left;
-        access_violation();
+        fault();
     }
     stand_in_calls.push_back(std::string(operation ? operation : "(default)") + "|" + file + "|" +
                              (parameters ? parameters : "(none)") + "|" + (directory ? directory : "(none)") + "|" +
@@ -104,7 +136,7 @@ HINSTANCE WINAPI shell_execute_stand_in(HWND, LPCSTR operation, LPCSTR file, LPC
 INT WINAPI shell_about_stand_in(HWND, LPCSTR application, LPCSTR other, HICON) {
     if (faults_left > 0) {
         --faults_left;
-        access_violation();
+        fault();
     }
     stand_in_calls.push_back(std::string(application) + "|" + other);
     return TRUE;
@@ -116,11 +148,77 @@ DWORD WINAPI profile_string_stand_in(LPCSTR section, LPCSTR key, LPCSTR default_
         --faults_left;
         // Some of the value is written before the fault.
         std::snprintf(value, size, "partial");
-        access_violation();
+        fault();
     }
     stand_in_calls.push_back(file);
     using Lookup = DWORD(WINAPI *)(LPCSTR, LPCSTR, LPCSTR, LPSTR, DWORD, LPCSTR);
     return reinterpret_cast<Lookup>(real_profile_string)(section, key, default_value, value, size, file);
+}
+#endif
+
+#if UNGUARDED
+// The address of the loaded plug-in's own function `name`. The plug-in
+// links the Windows call stand-ins in and hides them, so no other library
+// can stand in for them: the function is found in its file's symbol table.
+void *plugin_function(const std::string &name) {
+    struct Load {
+        std::string file;
+        ElfW(Addr) base;
+    } load{TARVEX_PLUGIN_PATH, 0};
+    dl_iterate_phdr(
+        [](dl_phdr_info *info, size_t, void *data) {
+            Load *found = static_cast<Load *>(data);
+            if (found->file != info->dlpi_name) return 0;
+            found->base = info->dlpi_addr;
+            return 1;
+        },
+        &load);
+    std::ifstream in(load.file, std::ios::binary);
+    const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto *header = reinterpret_cast<const ElfW(Ehdr) *>(image.data());
+    const auto *sections = reinterpret_cast<const ElfW(Shdr) *>(image.data() + header->e_shoff);
+    for (int i = 0; load.base != 0 && i < header->e_shnum; ++i) {
+        if (sections[i].sh_type != SHT_SYMTAB) continue;
+        const char *names = image.data() + sections[sections[i].sh_link].sh_offset;
+        const auto *symbols = reinterpret_cast<const ElfW(Sym) *>(image.data() + sections[i].sh_offset);
+        for (std::size_t k = 0; k < sections[i].sh_size / sizeof *symbols; ++k)
+            if (name == names + symbols[k].st_name) return reinterpret_cast<void *>(load.base + symbols[k].st_value);
+    }
+    throw std::runtime_error("the loaded plug-in has no function " + name);
+}
+
+// Makes the function at `function` jump to `replacement` for as long as the
+// object lives.
+class JumpPatch {
+public:
+    JumpPatch(void *function, void *replacement) : at_(static_cast<unsigned char *>(function)) {
+        std::memcpy(saved_, at_, sizeof saved_);
+        unsigned char jump[sizeof saved_] = {0xE9};  // jmp rel32
+        auto offset = static_cast<int32_t>(reinterpret_cast<uintptr_t>(replacement) -
+                                           reinterpret_cast<uintptr_t>(at_ + sizeof jump));
+        std::memcpy(jump + 1, &offset, sizeof offset);
+        write(jump);
+    }
+    ~JumpPatch() { write(saved_); }
+    JumpPatch(const JumpPatch &) = delete;
+    JumpPatch &operator=(const JumpPatch &) = delete;
+
+private:
+    void write(const unsigned char *bytes) {
+        const auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+        const uintptr_t start = reinterpret_cast<uintptr_t>(at_) & ~(page - 1);
+        const std::size_t length = reinterpret_cast<uintptr_t>(at_) + sizeof saved_ - start;
+        mprotect(reinterpret_cast<void *>(start), length, PROT_READ | PROT_WRITE | PROT_EXEC);
+        std::memcpy(at_, bytes, sizeof saved_);
+        mprotect(reinterpret_cast<void *>(start), length, PROT_READ | PROT_EXEC);
+    }
+    unsigned char *at_;
+    unsigned char saved_[5];
+};
+
+// GetPrivateProfileStringA's stand-in, raising.
+uint32_t profile_string_raising(const char *, const char *, const char *, char *, uint32_t, const char *) {
+    throw emuhost::InjectedFault("GetPrivateProfileStringA");
 }
 #endif
 
@@ -130,6 +228,7 @@ protected:
         CamTest::SetUp();
 #if SEH_GUARDS
         faults_left = 0;
+        fault = access_violation;
         stand_in_calls.clear();
 #endif
     }
@@ -155,6 +254,35 @@ TEST_P(Guards, ShellExecSurvivesAccessViolationsInTheShell) {
     EXPECT_EQ(call({"MOM_shell_exec", "C:\\posts\\viewer.exe", "-open out.ptp"}).code, 0);
     EXPECT_TRUE(host().syslog().empty());
     EXPECT_EQ(stand_in_calls, Lines{"(default)|C:\\posts\\viewer.exe|-open out.ptp|(none)|5"});
+#endif
+}
+
+// A stack overflow uses up the stack's guard page: unless the guard puts a
+// new one in place, the second overflow ends the program.
+TEST_P(Guards, ShellExecSurvivesStackOverflowsInTheShell) {
+    REQUIRE_SEH_GUARDS();
+#if SEH_GUARDS
+    // Wine commits a thread's whole stack at once, its guard page right
+    // above the last page, and handling an overflow takes more than the 8 KB
+    // it keeps for that (12 KB here): the thread gets Windows' layout, the
+    // guard page at the current frame (moving down as the stack grows), and
+    // 16 KB for handling an overflow.
+    ULONG guaranteed = 16 * 1024;
+    ASSERT_TRUE(SetThreadStackGuarantee(&guaranteed));
+    ASSERT_NE(_resetstkoflw(), 0);
+    ImportPatch patch("SHELL32.dll", "ShellExecuteA", reinterpret_cast<void *>(shell_execute_stand_in));
+    fault = stack_overflow;
+    faults_left = 2;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        host().clear_logs();
+        EXPECT_EQ(call({"MOM_shell_exec", "C:\\posts\\viewer.exe"}).code, 0);
+        EXPECT_EQ(host().syslog(), Lines{" ShellExecute execute with error \n"});
+    }
+    host().clear_logs();
+    call({"MOM_shell_exec", "C:\\posts\\viewer.exe"});
+    EXPECT_TRUE(host().syslog().empty());
+    EXPECT_EQ(stand_in_calls, Lines{"(default)|C:\\posts\\viewer.exe|(none)|(none)|5"});
 #endif
 }
 
@@ -238,6 +366,55 @@ TEST_P(Guards, StampEndsQuietlyWhenTheHostsVariableReadFaults) {
     call({"MOM_set_attribute_program"});
     EXPECT_EQ(text_of(21, "OPU_FILE_UP_NAME"), "PART.ptp");
     EXPECT_EQ(text_of(21, "OPU_FILE_UP_MACHINE"), "DMU50");
+#endif
+}
+
+// The 32-bit plug-in makes the guarded calls without a guard: an exception
+// raised inside each (the host's, or the stand-in's of the Windows call)
+// leaves the command for the host to handle, and nothing is logged.
+TEST_P(Guards, ThirtyTwoBitPluginLeavesEveryExceptionToTheHost) {
+#if !UNGUARDED
+    GTEST_SKIP() << "only the 32-bit plug-in has no guards, and only its Linux build runs here";
+#else
+    Scratch scratch;
+    const std::string ini = scratch.write("shop.ini", "[Machine]\nname=DMU50\n");
+    std::unique_ptr<JumpPatch> profile_patch;
+    struct Raise {
+        std::string call;
+        std::vector<std::string> words;
+        std::function<void()> arm;
+    };
+    const Raise raises[] = {
+        {"ShellAboutA", {"MOM_about_stub"}, [&] { host().throw_in_call("ShellAboutA"); }},
+        {"UF_MOM_ask_string", {"MOM_set_attribute_program"}, [&] { host().throw_in_call("UF_MOM_ask_string"); }},
+        {"GetPrivateProfileStringA", {"MOM_get_ini_string", ini, "Machine", "name"},
+         [&] {
+             profile_patch = std::make_unique<JumpPatch>(plugin_function("GetPrivateProfileStringA"),
+                                                         reinterpret_cast<void *>(profile_string_raising));
+         }},
+        {"ShellExecuteA", {"MOM_shell_exec", "C:\\posts\\viewer.exe"},
+         [&] {
+             host().windows().set_process_hook([](const emuhost::ProcessStart &) -> emuhost::ProcessOutcome {
+                 throw emuhost::InjectedFault("ShellExecuteA");
+             });
+         }},
+    };
+    for (const Raise &raise : raises) {
+        SCOPED_TRACE(raise.call);
+        host().clear_logs();
+        raise.arm();
+        try {
+            call(raise.words);
+            ADD_FAILURE() << "the command caught the exception";
+        } catch (const emuhost::InjectedFault &fault) {
+            EXPECT_EQ(fault.what(), "injected fault in " + raise.call);
+        }
+        EXPECT_TRUE(host().syslog().empty());
+        host().clear_faults();
+        host().windows().set_process_hook(nullptr);
+        profile_patch.reset();
+    }
+    EXPECT_EQ(call({"MOM_get_ini_string", ini, "Machine", "name"}).result, "DMU50");
 #endif
 }
 

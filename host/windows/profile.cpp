@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "emuhost/machine.h"
 #include "emuhost/paths.h"
 #include "profile.h"
 #include "stand_ins.h"
@@ -80,6 +81,18 @@ DWORD copy_names(const std::vector<std::string> &names, LPSTR out, DWORD size) {
     return static_cast<DWORD>(used);
 }
 
+// The file a profile call reads. Windows reads a relative path that does
+// not start at the current folder (".\" or "..\") from the Windows folder,
+// C:\Windows: a bare name and one with folders alike. Any other path is
+// read as every call reads it.
+std::string profile_file(const char *path) {
+    auto separator = [](char c) { return c == '\\' || c == '/'; };
+    bool rooted = separator(path[0]) || emuhost::WindowsMachine::has_drive_letter(path);
+    bool from_here = path[0] == '.' && (separator(path[1]) || (path[1] == '.' && separator(path[2])));
+    if (rooted || from_here) return enter_path(path);
+    return enter_path((std::string("C:\\Windows\\") + path).c_str());
+}
+
 }  // namespace
 
 void parse_profile(const std::string &text, Profile &profile) {
@@ -138,8 +151,9 @@ DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_value,
         std::string fallback = default_value ? default_value : "";
         while (!fallback.empty() && fallback.back() == ' ') fallback.pop_back();
 
-        std::shared_ptr<const Profile> profile = path != nullptr ? cached_profile(enter_path(path)) : nullptr;
-        if (!profile) fail(path == nullptr ? ERROR_INVALID_PARAMETER : missing_error(enter_path(path)));
+        const std::string file = path != nullptr ? profile_file(path) : std::string();
+        std::shared_ptr<const Profile> profile = path != nullptr ? cached_profile(file) : nullptr;
+        if (!profile) fail(path == nullptr ? ERROR_INVALID_PARAMETER : missing_error(file));
         static const std::vector<ProfileSection> none;
         const std::vector<ProfileSection> &sections = profile ? profile->sections : none;
 

@@ -58,7 +58,7 @@ std::vector<std::string> words(const std::string &command, const std::vector<std
     return out;
 }
 
-std::string source_path() { return std::string(TARVEX_SOURCE_DIR) + "/src/mom_extend.cpp"; }
+std::string source_path() { return TARVEX_PLUGIN_SOURCE; }
 
 int source_line_of(const std::string &text) {
     std::ifstream in(source_path());
@@ -71,9 +71,9 @@ int source_line_of(const std::string &text) {
 std::string report_lines(const std::string &call_text, int code, const std::string &host_text) {
     int line = source_line_of(call_text);
     EXPECT_NE(line, 0) << "no line holds " << call_text;
-    // The plug-in names its source relative to the source tree, whichever
-    // folder it was built in.
-    std::string head = std::string("src/mom_extend.cpp") + ", line " + std::to_string(line) + ":  " + call_text + "\n";
+    // The file as the compiler recorded the call site, which the build
+    // makes relative to the source tree, whichever folder it was built in.
+    std::string head = std::string(TARVEX_RECORDED_SOURCE) + ", line " + std::to_string(line) + ":  " + call_text + "\n";
     if (host_text.empty()) return head + "    returned a " + std::to_string(code) + "\n";
     return head + "    returned error " + std::to_string(code) + ":  " + host_text + "\n";
 }
