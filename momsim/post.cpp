@@ -72,7 +72,7 @@ Poster::~Poster() {
 }
 
 int Poster::report_abort(const std::string &where) {
-    failure_ = "MOM_abort" + std::string(current_event_.empty() ? "" : " in " + current_event_) +
+    failure_ = "MOM_abort" + std::string(current_event_.empty() ? "" : " in " + describe(place())) +
                (where.empty() ? "" : " (" + where + ")") + ": " +
                (commands_.abort_message().empty() ? "posting aborted" : commands_.abort_message());
     complain(failure_);
@@ -181,7 +181,7 @@ void Poster::call(const char *event) {
         }
         if (code == TCL_ERROR) {
             std::string where = places_.location_of(info_text);
-            failure_ = "error in " + std::string(event) + (where.empty() ? "" : " (" + where + ")") + ": " +
+            failure_ = "error in " + describe(place()) + (where.empty() ? "" : " (" + where + ")") + ": " +
                        Tcl_GetStringResult(interp_);
             complain(failure_);
             if (!info_text.empty() && info_text.back() != '\n') info_text += '\n';
@@ -251,6 +251,7 @@ void Poster::post_operation(const emuhost::CamObject &operation) {
     emuhost::PartModel &part = emuhost::session().part();
     // What UF_OPER_ask_name answers for the MOM id from here on.
     part.set_current_operation(operation.tag);
+    operation_ = operation.name;
     next_event_ = "MOM_start_of_path";
     set("operation_name", operation.name);
     const emuhost::CamObject *group = part.object(part.group_of(operation.tag));
@@ -267,16 +268,19 @@ void Poster::post_operation(const emuhost::CamObject &operation) {
         tool_ = tool;
     }
     for (const emuhost::Motion &motion : operation.path) post_motion(motion);
+    move_ = -1;
 
     machine_time_ += operation.machine_time.value_or(0);
     next_event_ = "MOM_end_of_path";
     set("machine_time", minutes(machine_time_));
     call("MOM_end_of_path");
+    operation_.clear();
 }
 
 void Poster::post_motion(const emuhost::Motion &motion) {
     static const char *const events[] = {"MOM_rapid_move", "MOM_linear_move", "MOM_circular_move"};
     const char *event = events[static_cast<int>(motion.kind)];
+    ++move_;
     next_event_ = event;
     set("motion_event", event + 4);
     set("motion_type", motion.kind == emuhost::MotionKind::Rapid ? "RAPID" : "CUT");

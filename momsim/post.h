@@ -43,6 +43,8 @@ public:
 
     // Whether an event procedure runs now (or the posting stopped in one).
     bool in_event() const { return !current_event_.empty(); }
+    // Where the walk is now (or stopped).
+    WalkPlace place() const { return {current_event_, operation_, move_}; }
     // Reports MOM_abort, which happened at `where`; answers 1.
     int report_abort(const std::string &where);
     // What ended the posting (an event's error, MOM_abort), as reported;
@@ -82,6 +84,8 @@ private:
     emuhost::Tool tool_;
     bool moved_ = false;
     double last_pos_[3] = {0, 0, 0};
+    std::string operation_;  // the operation being posted
+    long move_ = -1;         // the index of its move being posted
 };
 
 }  // namespace momsim
