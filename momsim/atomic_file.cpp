@@ -58,7 +58,20 @@ void AtomicFile::write(const std::string &text, bool flush) {
         failed_ = true;
 }
 
-std::string AtomicFile::commit() {
+std::string AtomicFile::commit() { return finish(target_); }
+
+std::string AtomicFile::keep_partial() { return finish(partial_path()); }
+
+std::string AtomicFile::partial_path() const {
+    if (target_.empty()) return "";
+    // Beside the file as it was named, unless that name is a symbolic link:
+    // then beside the file it points to, where the temporary file is.
+    struct stat info {};
+    bool link = ::lstat(path_.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    return (link ? target_ : path_) + ".partial";
+}
+
+std::string AtomicFile::finish(const std::string &onto) {
     if (!file_) return "";
     bool ok = !failed_ && std::fflush(file_) == 0;
     if (ok && !temporary_.empty()) ok = ::fsync(::fileno(file_)) == 0;
@@ -68,9 +81,9 @@ std::string AtomicFile::commit() {
         why = std::strerror(errno);
     }
     file_ = nullptr;
-    std::string head = label_ + " " + path_ + ": ";
+    std::string head = label_ + " " + (onto == target_ ? path_ : onto) + ": ";
     if (temporary_.empty()) return ok ? "" : head + why;
-    if (ok && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    if (ok && ::rename(temporary_.c_str(), onto.c_str()) != 0) {
         ok = false;
         why = std::strerror(errno);
     }

@@ -53,10 +53,10 @@ Ending ending_of(int number) {
     switch (number) {
     case SIGALRM:
         return {kExitTimeout, "the run took longer than --timeout " + seconds_text(timeout_given) +
-                                  " seconds and was ended; its outputs were written"};
-    case SIGHUP: return {kExitHangup, "hung up (SIGHUP): the run was ended; its outputs were written"};
-    case SIGTERM: return {kExitTerminate, "terminated (SIGTERM): the run was ended; its outputs were written"};
-    default: return {kExitInterrupt, "interrupted (SIGINT): the run was ended; its outputs were written"};
+                                  " seconds and was ended; what it wrote is kept"};
+    case SIGHUP: return {kExitHangup, "hung up (SIGHUP): the run was ended; what it wrote is kept"};
+    case SIGTERM: return {kExitTerminate, "terminated (SIGTERM): the run was ended; what it wrote is kept"};
+    default: return {kExitInterrupt, "interrupted (SIGINT): the run was ended; what it wrote is kept"};
     }
 }
 
