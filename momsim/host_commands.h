@@ -47,6 +47,8 @@ public:
     // Set by MOM_abort: the run is to end whatever the post does next.
     bool aborted() const { return aborted_; }
     const std::string &abort_message() const { return abort_message_; }
+    // FILE:LINE of the post where MOM_abort was called; "" when unknown.
+    const std::string &abort_place() const { return abort_place_; }
 
     // The NC output, started on the first call; null after setting the
     // error (naming `command`) when there is none or it cannot be written.
@@ -71,6 +73,7 @@ private:
     bool have_tcl_unknown_ = false;
     bool aborted_ = false;
     std::string abort_message_;
+    std::string abort_place_;
 };
 
 }  // namespace momsim

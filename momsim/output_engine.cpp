@@ -460,6 +460,8 @@ int OutputEngine::emit(std::string &line) {
 }
 
 int OutputEngine::write_line(const std::string &line) {
+    // After MOM_abort nothing reaches an output, whatever the post does.
+    if (commands_.aborted()) return fail("the posting was ended by MOM_abort: nothing more is written");
     if (nc_open_) {
         if (!nc_) nc_ = commands_.nc_output(interp_, "MOM_output_literal");
         if (!nc_) return TCL_ERROR;

@@ -176,7 +176,7 @@ void Poster::call(const char *event) {
         int code = Tcl_EvalObjv(interp_, 1, &command, TCL_EVAL_GLOBAL);
         std::string info_text = code == TCL_ERROR ? error_info(interp_, code) : "";
         if (commands_.aborted()) {
-            report_abort(places_.location_of(info_text));
+            report_abort(commands_.abort_place());
             throw EventFailed{};
         }
         if (code == TCL_ERROR) {

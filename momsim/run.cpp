@@ -261,8 +261,7 @@ int Run::run_script() {
     Tcl_DecrRefCount(path);
     // MOM_abort ends the run even where the post caught it.
     if (commands_->aborted()) {
-        std::string where = places_->location_of(error_info(interp_, code));
-        poster_->report_abort(where);
+        poster_->report_abort(commands_->abort_place());
         account_.failure(poster_->failure().substr(0, poster_->failure().find('\n')));
         return 1;
     }
