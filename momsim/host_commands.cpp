@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "drives.h"
 #include "emuhost/paths.h"
 #include "places.h"
 #include "tcl_text.h"
@@ -166,7 +167,8 @@ int HostCommands::abort(Tcl_Interp *interp, Tcl_Obj *message) {
     return TCL_ERROR;
 }
 
-void HostCommands::name_nc_output(const std::string &path) {
+void HostCommands::name_nc_output(const std::string &written) {
+    std::string path = local_path_of(output_ && written == *output_ ? "--output" : "mom_output_file_full_name", written);
     files_.add_checked(RunFile::NcOutput, path);
     try {
         files_.add_checked(RunFile::Listing, listing_path_for(path));

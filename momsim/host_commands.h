@@ -37,8 +37,9 @@ public:
 
     void install();
 
-    // Names the NC output at `path`, and its listing, among the run's files,
-    // checked against every input and output. Throws UsageError.
+    // Names the NC output at `path` (read through the drives), and its
+    // listing, among the run's files, checked against every input and
+    // output. Throws UsageError.
     void name_nc_output(const std::string &path);
     // Starts writing the NC output now, so that one that cannot be written
     // stops the run before anything ran. Throws UsageError.

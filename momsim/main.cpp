@@ -60,6 +60,7 @@ int main(int argc, char **argv) {
     momsim::Inputs inputs;
     try {
         momsim::map_drives(options.drives);
+        momsim::map_option_paths(options);
         inputs = momsim::read_inputs(options, options.part ? "" : momsim::find_data_file("demo_part.json"));
     } catch (const momsim::UsageError &error) {
         return usage_error(error.what(), false);

@@ -124,7 +124,9 @@ void Poster::prepare() {
         next_event_ = "the post is sourced";
         std::string directory, basename = part_name, suffix = "ptp";
         if (output_) {
-            std::string tail = emuhost::base_name(*output_);
+            // With drives a path is read as Windows reads it, a backslash separating too.
+            bool windows = emuhost::session().windows().has_drives();
+            std::string tail = windows ? emuhost::host_base_name(*output_) : emuhost::base_name(*output_);
             directory = tail.size() == output_->size() ? "./" : output_->substr(0, output_->size() - tail.size());
             basename = emuhost::stem(tail);
             suffix = emuhost::extension(tail);
