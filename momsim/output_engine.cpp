@@ -220,6 +220,7 @@ int OutputEngine::fail(const std::string &message) {
 void OutputEngine::warn(const std::string &message) {
     std::string at = current_call(interp_).at;
     emuhost::session().write_syslog("Warning: " + message + (at.empty() ? "" : " (" + at + ")"));
+    cause_((at.empty() ? "" : at + ": ") + message);
 }
 
 int OutputEngine::do_template(const std::string &name, bool create) {

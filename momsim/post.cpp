@@ -52,13 +52,14 @@ Tcl_Obj *minutes(double value) { return Tcl_NewDoubleObj(std::round(value * 1e4)
 }  // namespace
 
 Poster::Poster(Tcl_Interp *interp, std::set<std::string> overridden, std::optional<std::string> output,
-               HostCommands &commands, const Places &places, Complain complain)
+               HostCommands &commands, const Places &places, Complain complain, Complain warn)
     : interp_(interp),
       overridden_(std::move(overridden)),
       output_(std::move(output)),
       commands_(commands),
       places_(places),
-      complain_(std::move(complain)) {
+      complain_(std::move(complain)),
+      warn_(std::move(warn)) {
     for (int i = 0; i < 3; ++i) {
         index_[i] = Tcl_NewIntObj(i);
         Tcl_IncrRefCount(index_[i]);
@@ -243,7 +244,7 @@ void Poster::post_object(tag_t tag, bool selected) {
         set("group_name", group);
         call("MOM_end_of_group");
     } else if (selected) {
-        complain("--post: the selected " + std::string(emuhost::kind_name(object->kind)) + " " +
+        warn_("--post: the selected " + std::string(emuhost::kind_name(object->kind)) + " " +
                  (object->name.empty() ? "tag " + std::to_string(tag) : object->name) +
                  " is neither a program group nor an operation: it is not posted");
     }

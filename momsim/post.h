@@ -25,9 +25,10 @@ public:
     // Works on the session's part. `overridden` names the variables --set
     // gave (without mom_ or an array index), which the walk leaves alone;
     // `output` is --output FILE; the NC output is named and written through
-    // `commands`; `complain` reports a problem on standard error.
+    // `commands`; `complain` reports a problem on standard error, `warn` one
+    // that lets the posting go on.
     Poster(Tcl_Interp *interp, std::set<std::string> overridden, std::optional<std::string> output,
-           HostCommands &commands, const Places &places, Complain complain);
+           HostCommands &commands, const Places &places, Complain complain, Complain warn);
     ~Poster();
     Poster(const Poster &) = delete;
     Poster &operator=(const Poster &) = delete;
@@ -71,7 +72,7 @@ private:
     std::optional<std::string> output_;
     HostCommands &commands_;
     const Places &places_;
-    Complain complain_;
+    Complain complain_, warn_;
     std::unordered_map<std::string, Tcl_Obj *> names_;   // variable names, made once
     std::unordered_map<std::string, Tcl_Obj *> events_;  // event commands, made once
     Tcl_Obj *index_[3] = {nullptr, nullptr, nullptr};     // 0, 1, 2

@@ -68,6 +68,12 @@ void Run::start(const char *argv0) {
         account_.failure(ending.message.substr(0, ending.message.find_first_of(":;")));
         exit(ending.status);
     });
+    // A word after the script is the script's, even when it reads like
+    // momsim's own option: say so, rather than quietly drop it into $argv.
+    for (const auto &word : options_.late_options)
+        screen_.warn("warning: " + word +
+                     " comes after the script, so it goes to the script in $argv, not to momsim; put momsim's "
+                     "options before the script (or write -- before the script to pass it on without this warning)");
     open_outputs();
     make_interpreter(argv0);
     wire_host();
@@ -104,7 +110,7 @@ void Run::make_interpreter(const char *argv0) {
     if (Tcl_Init(interp_) != TCL_OK) {
         // Without Tcl's script library the interpreter still runs scripts;
         // only library procedures and packages are missing.
-        std::fprintf(stderr, "momsim: Tcl initialisation failed: %s\n", Tcl_GetStringResult(interp_));
+        screen_.warn(std::string("Tcl initialisation failed: ") + Tcl_GetStringResult(interp_));
         Tcl_ResetResult(interp_);
     }
     the_run = this;
@@ -134,7 +140,7 @@ void Run::wire_host() {
         syslog_->write(text);
     });
     host.on_status([this](const std::string &text) { screen_.show_status(text); });
-    host.windows().on_complaint([this](const std::string &message) { screen_.complain(message); });
+    host.windows().on_complaint([this](const std::string &message) { screen_.warn(message); });
 
     Tcl_CreateObjCommand(interp_, "MOM_run_user_function", run_user_function, this, nullptr);
     places_ = std::make_unique<Places>(interp_);
@@ -208,8 +214,10 @@ void Run::prepare_posting() {
     // The walk leaves alone what --set gave, an array by its name.
     std::set<std::string> overridden;
     for (const auto &assignment : options_.sets) overridden.insert(assignment.first.substr(0, assignment.first.find('(')));
-    poster_ = std::make_unique<Poster>(interp_, std::move(overridden), options_.output, *commands_, *places_,
-                                       [this](const std::string &message) { screen_.complain(message); });
+    poster_ = std::make_unique<Poster>(
+        interp_, std::move(overridden), options_.output, *commands_, *places_,
+        [this](const std::string &message) { screen_.complain(message); },
+        [this](const std::string &message) { screen_.warn(message); });
     if (!options_.post) return;
     if (!options_.script) throw UsageError("--post needs the post: a script to source before posting");
     poster_->prepare();
