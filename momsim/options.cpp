@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace momsim {
@@ -75,6 +76,38 @@ bool Options::*flag_of(const std::string &name) {
 
 bool is_momsim_option(const std::string &name) { return flag_of(name) != nullptr || listed(kWithValue, name); }
 
+// How many letters must be typed, left out, changed or swapped with the
+// next one to turn `a` into `b` (optimal string alignment).
+std::size_t typing_distance(const std::string &a, const std::string &b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i)
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+// "unknown option --psot: did you mean --post?", the suggestion being the
+// option nearest to what was typed, when one is near enough to be meant.
+std::string unknown_option(const std::string &name) {
+    std::string nearest;
+    std::size_t best = 3;  // more than two slips is another word
+    auto consider = [&](const std::string &known) {
+        std::size_t distance = typing_distance(name, known);
+        if (distance < best && distance < known.size() / 2) {
+            best = distance;
+            nearest = known;
+        }
+    };
+    for (const auto &flag : kFlags) consider(flag.first);
+    for (const char *option : kWithValue) consider(option);
+    return "unknown option " + name + (nearest.empty() ? "" : ": did you mean " + nearest + "?");
+}
+
 }  // namespace
 
 Options parse_options(const std::vector<std::string> &words) {
@@ -96,7 +129,7 @@ Options parse_options(const std::vector<std::string> &words) {
             options.*flag = true;
             continue;
         }
-        if (!listed(kWithValue, name)) throw UsageError("unknown option " + name);
+        if (!listed(kWithValue, name)) throw UsageError(unknown_option(name));
         std::string value;
         if (inline_value) {
             value = *inline_value;
