@@ -1,5 +1,6 @@
 #include "atomic_file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -10,6 +11,36 @@
 #include "usage_error.h"
 
 namespace momsim {
+namespace {
+
+// The temporary files being written, where a signal handler can read them:
+// plain pointers into each file's own name, in a table that is never
+// resized. A run with more outputs open than it holds leaves the rest to
+// the ordinary end.
+constexpr std::size_t kListed = 256;
+std::atomic<const char *> listed[kListed];
+
+void enlist(const std::string &temporary) {
+    for (auto &slot : listed) {
+        const char *empty = nullptr;
+        if (slot.compare_exchange_strong(empty, temporary.c_str())) return;
+    }
+}
+
+void delist(const std::string &temporary) {
+    const char *name = temporary.c_str();
+    for (auto &slot : listed) {
+        const char *expected = name;
+        if (slot.compare_exchange_strong(expected, nullptr)) return;
+    }
+}
+
+}  // namespace
+
+void remove_temporary_files() noexcept {
+    for (auto &slot : listed)
+        if (const char *name = slot.exchange(nullptr)) ::unlink(name);
+}
 
 AtomicFile::AtomicFile(std::string label, std::string path) : label_(std::move(label)), path_(std::move(path)) {
     struct stat info {};
@@ -44,12 +75,16 @@ AtomicFile::AtomicFile(std::string label, std::string path) : label_(std::move(l
         throw UsageError(label_ + " " + path_ + ": cannot be written");
     }
     target_ = target;
+    enlist(temporary_);
     std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
 }
 
 AtomicFile::~AtomicFile() {
     if (file_) std::fclose(file_);
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    if (!temporary_.empty()) {
+        delist(temporary_);
+        ::unlink(temporary_.c_str());
+    }
 }
 
 void AtomicFile::write(const std::string &text, bool flush) {
@@ -83,6 +118,7 @@ std::string AtomicFile::finish(const std::string &onto) {
     file_ = nullptr;
     std::string head = label_ + " " + (onto == target_ ? path_ : onto) + ": ";
     if (temporary_.empty()) return ok ? "" : head + why;
+    delist(temporary_);
     if (ok && ::rename(temporary_.c_str(), onto.c_str()) != 0) {
         ok = false;
         why = std::strerror(errno);
@@ -99,7 +135,10 @@ std::string AtomicFile::finish(const std::string &onto) {
 void AtomicFile::discard() {
     if (file_) std::fclose(file_);
     file_ = nullptr;
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    if (!temporary_.empty()) {
+        delist(temporary_);
+        ::unlink(temporary_.c_str());
+    }
     temporary_.clear();
 }
 

@@ -52,4 +52,8 @@ private:
     bool failed_ = false;
 };
 
+// Removes every temporary file not yet committed or discarded, with calls a
+// signal handler may make: for an ending that cannot wait for the run.
+void remove_temporary_files() noexcept;
+
 }  // namespace momsim
