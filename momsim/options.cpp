@@ -227,24 +227,28 @@ Options:
                       MOM_ask_env_var and INCLUDE read it (repeatable)
   --output FILE       the NC output of MOM_output_literal and MOM_output_text
                       (default: mom_output_file_full_name); the listing goes
-                      beside it, with the extension .lpt
+                      beside it, with the extension .lpt. Both replace their
+                      files only when the posting ends normally; otherwise
+                      they stay and what was written is kept as FILE.partial
   --clock TIME        the host's clock stands still at TIME, written
                       YYYY-MM-DDTHH:MM:SS: mom_date and time stamps repeat
-  --timeout SECONDS   end the run after SECONDS (stand-ins included), with
-                      every output written; exit status 124
+  --timeout SECONDS   end the run after SECONDS (stand-ins included), as
+                      Ctrl-C ends it; exit status 124
   --encoding NAME     the Tcl encoding of the answers file (default: utf-8,
                       a byte-order mark skipped)
   --strict            exit 1, listing each cause, when a dialog took its
                       default, an answer did not fit or was left over, a
                       GRIP or process stand-in was missing or failed, a
                       command got fewer words than it uses,
-                      MOM_set_attribute_program stamped nothing, or the
-                      post called a host command that momsim only accepts
+                      MOM_set_attribute_program stamped nothing, the post
+                      called a host command that momsim only accepts, or
+                      momsim warned about anything else
   --quiet             no summary of the run on standard error
   --drive X:=DIR      drive X: is the folder DIR (repeatable): paths the post
                       hands to the plug-in, to MOM_run_user_function and to
-                      its own file commands are read as Windows reads them
-                      (X:\ or X:/, either slash, names in any case)
+                      its own file commands, and those given to momsim, are
+                      read as Windows reads them (X:\ or X:/, either slash,
+                      names in any case)
   --exec-dir DIR      run DIR/NAME.tcl in place of a program NAME.exe that
                       MOM_run_exec or MOM_shell_exec starts, the child's
                       words in argv
@@ -264,9 +268,12 @@ to standard error), or when it ended normally but a scripted answer did not
 fit its dialog or the part could not be saved; 2 for a usage error or an
 unreadable input file; a script's own "exit N" gives N (0 turning into 1 as
 above); 124 when --timeout ended the run, 129, 130 and 143 when SIGHUP,
-SIGINT (Ctrl-C) or SIGTERM did. Every output is written however the run
-ends; an output file is refused (status 2) when it is an input or another
-output, or when it exists and is plainly no earlier output of its kind.
+SIGINT (Ctrl-C) or SIGTERM did. --save, --transcript and --syslog are
+written however the run ends; the NC output and its listing only when the
+posting ended normally, and otherwise kept beside the old files as
+NAME.partial. An output file is refused (status 2) when it is an input,
+another output or a file the post read, or when it exists and is plainly no
+earlier output of its kind (a script, an answers, INI or part file).
 )";
 }
 
