@@ -277,22 +277,26 @@ AtomicFile *RunFiles::output_at(const std::string &path) const {
 
 RunFiles::Committed RunFiles::commit_all(bool complete) {
     Committed done;
+    // The input that is the same file as `path`; null for none.
+    auto input_of = [this](const std::string &path) -> const Entry * {
+        std::string id = is_device(path) ? "" : file_identity(path);
+        for (const Entry &in : inputs_)
+            if (!id.empty() && file_identity(in.path) == id) return &in;
+        return nullptr;
+    };
     for (Entry &out : outputs_) {
         if (!out.file || !out.file->pending()) continue;
         std::string cannot = std::string("cannot ") + row(out.which).action + ": ";
-        std::string id = is_device(out.path) ? "" : file_identity(out.path);
-        const Entry *same = nullptr;
-        for (const Entry &in : inputs_)
-            if (!id.empty() && file_identity(in.path) == id) same = &in;
-        if (same) {
+        // A program that a run cut short would stand where the good one was.
+        std::string partial = row(out.which).program && !complete ? out.file->partial_path() : "";
+        std::string target = partial.empty() ? out.path : partial;
+        if (const Entry *same = input_of(target)) {
             out.file->discard();
             done.refused = true;
-            done.problems.push_back(cannot + row(out.which).name + " " + out.path + " is the same file as " +
+            done.problems.push_back(cannot + row(out.which).name + " " + target + " is the same file as " +
                                     row(same->which).name + " " + same->path + "; the file was left as it was");
             continue;
         }
-        // A program that a run cut short would stand where the good one was.
-        std::string partial = row(out.which).program && !complete ? out.file->partial_path() : "";
         std::string problem = partial.empty() ? out.file->commit() : out.file->keep_partial();
         if (!problem.empty()) done.problems.push_back(cannot + problem);
         else if (!partial.empty()) done.partials.emplace_back(out.path, partial);
