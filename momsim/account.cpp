@@ -99,7 +99,8 @@ void Account::enter(Tcl_Interp *interp, Tcl_Obj *call) {
     CommandKind kind = pending.command ? pending.command->kind : CommandKind::Dialog;
     if (kind == CommandKind::Stamp) pending.assignments = emuhost::session().part().assignments();
     if (kind == CommandKind::File && count > 1) {
-        pending.path = Tcl_GetString(words[1]);
+        // The file on this machine, read through the drives as the plug-in reads it.
+        pending.path = emuhost::session().windows().local_path(Tcl_GetString(words[1])).value_or("");
         struct stat info {};
         pending.existed = ::stat(pending.path.c_str(), &info) == 0;
         pending.size = pending.existed ? static_cast<long long>(info.st_size) : 0;

@@ -1,5 +1,6 @@
 #include "atomic_file.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -10,6 +11,36 @@
 #include "usage_error.h"
 
 namespace momsim {
+namespace {
+
+// The temporary files being written, where a signal handler can read them:
+// plain pointers into each file's own name, in a table that is never
+// resized. A run with more outputs open than it holds leaves the rest to
+// the ordinary end.
+constexpr std::size_t kListed = 256;
+std::atomic<const char *> listed[kListed];
+
+void enlist(const std::string &temporary) {
+    for (auto &slot : listed) {
+        const char *empty = nullptr;
+        if (slot.compare_exchange_strong(empty, temporary.c_str())) return;
+    }
+}
+
+void delist(const std::string &temporary) {
+    const char *name = temporary.c_str();
+    for (auto &slot : listed) {
+        const char *expected = name;
+        if (slot.compare_exchange_strong(expected, nullptr)) return;
+    }
+}
+
+}  // namespace
+
+void remove_temporary_files() noexcept {
+    for (auto &slot : listed)
+        if (const char *name = slot.exchange(nullptr)) ::unlink(name);
+}
 
 AtomicFile::AtomicFile(std::string label, std::string path) : label_(std::move(label)), path_(std::move(path)) {
     struct stat info {};
@@ -44,12 +75,16 @@ AtomicFile::AtomicFile(std::string label, std::string path) : label_(std::move(l
         throw UsageError(label_ + " " + path_ + ": cannot be written");
     }
     target_ = target;
+    enlist(temporary_);
     std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
 }
 
 AtomicFile::~AtomicFile() {
     if (file_) std::fclose(file_);
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    if (!temporary_.empty()) {
+        delist(temporary_);
+        ::unlink(temporary_.c_str());
+    }
 }
 
 void AtomicFile::write(const std::string &text, bool flush) {
@@ -58,7 +93,20 @@ void AtomicFile::write(const std::string &text, bool flush) {
         failed_ = true;
 }
 
-std::string AtomicFile::commit() {
+std::string AtomicFile::commit() { return finish(target_); }
+
+std::string AtomicFile::keep_partial() { return finish(partial_path()); }
+
+std::string AtomicFile::partial_path() const {
+    if (target_.empty()) return "";
+    // Beside the file as it was named, unless that name is a symbolic link:
+    // then beside the file it points to, where the temporary file is.
+    struct stat info {};
+    bool link = ::lstat(path_.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+    return (link ? target_ : path_) + ".partial";
+}
+
+std::string AtomicFile::finish(const std::string &onto) {
     if (!file_) return "";
     bool ok = !failed_ && std::fflush(file_) == 0;
     if (ok && !temporary_.empty()) ok = ::fsync(::fileno(file_)) == 0;
@@ -68,9 +116,10 @@ std::string AtomicFile::commit() {
         why = std::strerror(errno);
     }
     file_ = nullptr;
-    std::string head = label_ + " " + path_ + ": ";
+    std::string head = label_ + " " + (onto == target_ ? path_ : onto) + ": ";
     if (temporary_.empty()) return ok ? "" : head + why;
-    if (ok && ::rename(temporary_.c_str(), target_.c_str()) != 0) {
+    delist(temporary_);
+    if (ok && ::rename(temporary_.c_str(), onto.c_str()) != 0) {
         ok = false;
         why = std::strerror(errno);
     }
@@ -86,7 +135,10 @@ std::string AtomicFile::commit() {
 void AtomicFile::discard() {
     if (file_) std::fclose(file_);
     file_ = nullptr;
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    if (!temporary_.empty()) {
+        delist(temporary_);
+        ::unlink(temporary_.c_str());
+    }
     temporary_.clear();
 }
 

@@ -28,12 +28,22 @@ public:
     // Flushes, syncs and renames onto the real name; answers "" or why it
     // failed ("LABEL PATH: REASON"). Later calls do nothing.
     std::string commit();
+    // The same, but onto NAME.partial beside the real name, which stays as
+    // it was: what was written, kept for a look, replacing an older partial.
+    std::string keep_partial();
+    // Where keep_partial() puts it: the real name (a link's target) with
+    // ".partial"; empty for a device, which is written in place.
+    std::string partial_path() const;
     // Removes the temporary file: the file at the real name stays as it was.
     void discard();
+    // Whether it is still being written: neither committed, kept nor discarded.
+    bool pending() const { return file_ != nullptr; }
     // Drops what was written so far: the output starts again empty.
     void restart();
 
 private:
+    std::string finish(const std::string &onto);
+
     std::string label_;
     std::string path_;
     std::string temporary_;
@@ -41,5 +51,9 @@ private:
     std::FILE *file_ = nullptr;
     bool failed_ = false;
 };
+
+// Removes every temporary file not yet committed or discarded, with calls a
+// signal handler may make: for an ending that cannot wait for the run.
+void remove_temporary_files() noexcept;
 
 }  // namespace momsim

@@ -309,6 +309,29 @@ void map_drives(const std::vector<std::pair<char, std::string>> &drives) {
     }
 }
 
+std::string local_path_of(const std::string &source, const std::string &path) {
+    const emuhost::WindowsMachine &machine = emuhost::windows_machine();
+    if (!machine.has_drives()) return path;
+    if (path.compare(0, 2, "\\\\") == 0)
+        throw UsageError(source + " " + path + ": a network path names no file here (map a drive with --drive X:=DIR)");
+    if (!emuhost::WindowsMachine::has_drive_letter(path)) return path;
+    char letter = path[0] >= 'a' && path[0] <= 'z' ? static_cast<char>(path[0] - 'a' + 'A') : path[0];
+    std::string drive = std::string(1, letter) + ":";
+    if (!machine.drive_folder(path[0]))
+        throw UsageError(source + " " + path + ": drive " + drive + " is not mapped (map it with --drive " + drive +
+                         "=DIR)");
+    return machine.local_path(path).value_or(path);
+}
+
+void map_option_paths(Options &options) {
+    std::pair<const char *, std::optional<std::string> *> paths[] = {
+        {"--answers", &options.answers},   {"--part", &options.part},         {"--save", &options.save},
+        {"--transcript", &options.transcript}, {"--syslog", &options.syslog}, {"--grip-dir", &options.grip_dir},
+        {"--exec-dir", &options.exec_dir}, {"--def", &options.definition}};
+    for (auto &[option, path] : paths)
+        if (*path) *path = local_path_of(option, **path);
+}
+
 DriveFilesystem::DriveFilesystem(Tcl_Interp *interp) {
     if (!emuhost::windows_machine().has_drives()) return;
     registered_ = Tcl_FSRegister(nullptr, &drive_filesystem) == TCL_OK;

@@ -6,10 +6,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/time.h>
+#include <time.h>
 #include <thread>
 #include <unistd.h>
 
 #include <tcl.h>
+
+#include "atomic_file.h"
 
 namespace momsim {
 namespace {
@@ -17,6 +20,14 @@ namespace {
 // What the signal handler may touch: a flag and two pipes. Tcl's async
 // mark takes locks, so a thread of our own makes it on the handler's word.
 volatile std::sig_atomic_t caught = 0;
+// The run's end is being carried out (or it ended normally): every later
+// signal is taken in and changes nothing, so that the end is written whole.
+volatile std::sig_atomic_t ending_begun = 0;
+// When the first signal came; a run that has not begun its end a second
+// after it is stuck outside the interpreter, and a further signal ends it
+// at once.
+timespec caught_at{};
+constexpr long kStuckMilliseconds = 1000;
 int wake_pipe[2] = {-1, -1};    // read by wait_for_input()
 int marker_pipe[2] = {-1, -1};  // read by the marking thread
 Tcl_AsyncHandler async_token = nullptr;
@@ -28,17 +39,35 @@ std::function<void(const Ending &)> &end_callback() {
     return callback;
 }
 
+long milliseconds_since(const timespec &then) {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return (now.tv_sec - then.tv_sec) * 1000L + (now.tv_nsec - then.tv_nsec) / 1000000L;
+}
+
+// Only what a signal handler may do: a flag, the clock, write, unlink and
+// _exit.
 void on_signal(int number) {
     int saved = errno;
-    if (caught == 0) caught = number;
-    // A second signal of the same kind is not caught again: it ends
-    // momsim the ordinary way if the first one's ending hangs.
-    std::signal(number, SIG_DFL);
-    char byte = 1;
-    for (int fd : {wake_pipe[1], marker_pipe[1]}) {
-        if (fd < 0) continue;
-        ssize_t ignored = ::write(fd, &byte, 1);
+    if (caught == 0) {
+        ::clock_gettime(CLOCK_MONOTONIC, &caught_at);
+        caught = number;
+        char byte = 1;
+        for (int fd : {wake_pipe[1], marker_pipe[1]}) {
+            if (fd < 0) continue;
+            ssize_t ignored = ::write(fd, &byte, 1);
+            (void)ignored;
+        }
+    } else if (ending_begun == 0 && number != SIGALRM && milliseconds_since(caught_at) >= kStuckMilliseconds) {
+        // The run never reached a point where it could end: end it here,
+        // leaving every output as it was before the run.
+        remove_temporary_files();
+        static const char message[] =
+            "momsim: signalled again while the run could not end: stopped at once, every output left as it was "
+            "before the run\n";
+        ssize_t ignored = ::write(2, message, sizeof message - 1);
         (void)ignored;
+        ::_exit(128 + number);
     }
     errno = saved;
 }
@@ -53,10 +82,10 @@ Ending ending_of(int number) {
     switch (number) {
     case SIGALRM:
         return {kExitTimeout, "the run took longer than --timeout " + seconds_text(timeout_given) +
-                                  " seconds and was ended; its outputs were written"};
-    case SIGHUP: return {kExitHangup, "hung up (SIGHUP): the run was ended; its outputs were written"};
-    case SIGTERM: return {kExitTerminate, "terminated (SIGTERM): the run was ended; its outputs were written"};
-    default: return {kExitInterrupt, "interrupted (SIGINT): the run was ended; its outputs were written"};
+                                  " seconds and was ended; what it wrote is kept"};
+    case SIGHUP: return {kExitHangup, "hung up (SIGHUP): the run was ended; what it wrote is kept"};
+    case SIGTERM: return {kExitTerminate, "terminated (SIGTERM): the run was ended; what it wrote is kept"};
+    default: return {kExitInterrupt, "interrupted (SIGINT): the run was ended; what it wrote is kept"};
     }
 }
 
@@ -99,6 +128,7 @@ void watch_endings(double timeout_seconds, std::function<void(const Ending &)> e
     struct sigaction action {};
     action.sa_handler = on_signal;
     sigemptyset(&action.sa_mask);
+    for (int number : {SIGINT, SIGTERM, SIGHUP, SIGALRM}) sigaddset(&action.sa_mask, number);
     for (int number : {SIGINT, SIGTERM, SIGHUP, SIGALRM}) ::sigaction(number, &action, nullptr);
     if (timeout_seconds > 0) {
         itimerval timer {};
@@ -132,6 +162,7 @@ bool wait_for_input(int fd) {
 
 void stop_watching() {
     watching = false;
+    ending_begun = 1;
     itimerval off {};
     ::setitimer(ITIMER_REAL, &off, nullptr);
 }

@@ -3,7 +3,10 @@
 // Ends a run from outside the script: SIGINT (Ctrl-C), SIGTERM, SIGHUP and
 // --timeout. The signal only marks the ending; the run itself ends at the
 // interpreter's next safe point (or at once when it waits for input), with
-// everything written as after any other end.
+// everything written as after any other end. Signals that come after the
+// first change nothing, so that the end is written whole; only a run that
+// has not begun its end a second after the first signal (stuck outside the
+// interpreter) is ended at once by the next, its temporary files removed.
 #pragma once
 
 #include <functional>
@@ -39,8 +42,8 @@ void end_if_pending();
 // Ctrl-C at a prompt ends the run at once.
 bool wait_for_input(int fd);
 
-// Stops carrying out endings: the run is ending already. A second signal
-// now ends momsim at once, leaving every output as it was before.
+// Stops carrying out endings: the run is ending already, and every signal
+// from now on is taken in without effect.
 void stop_watching();
 
 }  // namespace momsim

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "drives.h"
 #include "emuhost/paths.h"
 #include "places.h"
 #include "tcl_text.h"
@@ -25,10 +26,12 @@ int output_listing(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const
     return commands_of(data)->output(interp, true, objv[1]);
 }
 
-// MOM_abort MESSAGE
+// MOM_abort ?MESSAGE?
 //
-// Ends the run with MESSAGE, as the host ends posting: the post cannot
-// catch it. The outputs written so far are kept and the run exits 1.
+// Ends the posting with MESSAGE, as the host ends it: the post's script
+// stops at once, even inside a catch, and nothing it would write after
+// reaches an output. The run exits 1; the NC output is left as it was and
+// what was written is kept beside it as NAME.partial.
 int abort_command(ClientData data, Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
     if (objc > 2) {
         Tcl_WrongNumArgs(interp, 1, objv, "?message?");
@@ -97,6 +100,12 @@ int HostCommands::unknown(Tcl_Interp *interp, int objc, Tcl_Obj *const objv[]) {
 }
 
 int HostCommands::output(Tcl_Interp *interp, bool listing, Tcl_Obj *text) {
+    const char *command = listing ? "MOM_output_to_listing_device" : "MOM_output_literal";
+    if (aborted_) {
+        Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: the posting was ended by MOM_abort: nothing more is written",
+                                               command));
+        return TCL_ERROR;
+    }
     if (!nc_known_) {
         std::string path;
         if (output_) {
@@ -107,15 +116,13 @@ int HostCommands::output(Tcl_Interp *interp, bool listing, Tcl_Obj *text) {
         if (path.empty()) {
             Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: no NC output file: post with --post, give --output FILE "
                                                    "or set mom_output_file_full_name",
-                                                   listing ? "MOM_output_to_listing_device" : "MOM_output_literal"));
+                                                   command));
             return TCL_ERROR;
         }
         try {
             name_nc_output(path);
         } catch (const std::exception &error) {
-            Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: %s",
-                                                   listing ? "MOM_output_to_listing_device" : "MOM_output_literal",
-                                                   error.what()));
+            Tcl_SetObjResult(interp, Tcl_ObjPrintf("%s: %s", command, error.what()));
             return TCL_ERROR;
         }
     }
@@ -151,12 +158,17 @@ AtomicFile *HostCommands::nc_output(Tcl_Interp *interp, const char *command) {
 int HostCommands::abort(Tcl_Interp *interp, Tcl_Obj *message) {
     aborted_ = true;
     abort_message_ = message ? Tcl_GetString(message) : "";
+    abort_place_ = places_.caller_location();
+    // Unwinds every script level at once, past every catch: the post's
+    // script ends here, as the host ends it.
+    Tcl_CancelEval(interp, Tcl_NewStringObj(abort_message_.c_str(), -1), nullptr, TCL_CANCEL_UNWIND);
     Tcl_SetObjResult(interp, Tcl_NewStringObj(abort_message_.c_str(), -1));
     Tcl_SetErrorCode(interp, "MOMSIM", "ABORT", nullptr);
     return TCL_ERROR;
 }
 
-void HostCommands::name_nc_output(const std::string &path) {
+void HostCommands::name_nc_output(const std::string &written) {
+    std::string path = local_path_of(output_ && written == *output_ ? "--output" : "mom_output_file_full_name", written);
     files_.add_checked(RunFile::NcOutput, path);
     try {
         files_.add_checked(RunFile::Listing, listing_path_for(path));

@@ -37,8 +37,9 @@ public:
 
     void install();
 
-    // Names the NC output at `path`, and its listing, among the run's files,
-    // checked against every input and output. Throws UsageError.
+    // Names the NC output at `path` (read through the drives), and its
+    // listing, among the run's files, checked against every input and
+    // output. Throws UsageError.
     void name_nc_output(const std::string &path);
     // Starts writing the NC output now, so that one that cannot be written
     // stops the run before anything ran. Throws UsageError.
@@ -47,6 +48,8 @@ public:
     // Set by MOM_abort: the run is to end whatever the post does next.
     bool aborted() const { return aborted_; }
     const std::string &abort_message() const { return abort_message_; }
+    // FILE:LINE of the post where MOM_abort was called; "" when unknown.
+    const std::string &abort_place() const { return abort_place_; }
 
     // The NC output, started on the first call; null after setting the
     // error (naming `command`) when there is none or it cannot be written.
@@ -71,6 +74,7 @@ private:
     bool have_tcl_unknown_ = false;
     bool aborted_ = false;
     std::string abort_message_;
+    std::string abort_place_;
 };
 
 }  // namespace momsim

@@ -46,20 +46,12 @@ int main(int argc, char **argv) {
         return 0;
     }
 
-    // A word after the script is the script's, even when it reads like
-    // momsim's own option: say so, rather than quietly drop it into $argv.
-    for (const auto &word : options.late_options)
-        std::fprintf(stderr,
-                     "momsim: warning: %s comes after the script, so it goes to the script in $argv, not to "
-                     "momsim; put momsim's options before the script (or write -- before the script to pass "
-                     "it on without this warning)\n",
-                     word.c_str());
-
     // Drives first: the script, the plug-ins and every path after them may
     // name one.
     momsim::Inputs inputs;
     try {
         momsim::map_drives(options.drives);
+        momsim::map_option_paths(options);
         inputs = momsim::read_inputs(options, options.part ? "" : momsim::find_data_file("demo_part.json"));
     } catch (const momsim::UsageError &error) {
         return usage_error(error.what(), false);

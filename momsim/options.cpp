@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace momsim {
@@ -75,6 +76,38 @@ bool Options::*flag_of(const std::string &name) {
 
 bool is_momsim_option(const std::string &name) { return flag_of(name) != nullptr || listed(kWithValue, name); }
 
+// How many letters must be typed, left out, changed or swapped with the
+// next one to turn `a` into `b` (optimal string alignment).
+std::size_t typing_distance(const std::string &a, const std::string &b) {
+    std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
+    for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i)
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    return d[a.size()][b.size()];
+}
+
+// "unknown option --psot: did you mean --post?", the suggestion being the
+// option nearest to what was typed, when one is near enough to be meant.
+std::string unknown_option(const std::string &name) {
+    std::string nearest;
+    std::size_t best = 3;  // more than two slips is another word
+    auto consider = [&](const std::string &known) {
+        std::size_t distance = typing_distance(name, known);
+        if (distance < best && distance < known.size() / 2) {
+            best = distance;
+            nearest = known;
+        }
+    };
+    for (const auto &flag : kFlags) consider(flag.first);
+    for (const char *option : kWithValue) consider(option);
+    return "unknown option " + name + (nearest.empty() ? "" : ": did you mean " + nearest + "?");
+}
+
 }  // namespace
 
 Options parse_options(const std::vector<std::string> &words) {
@@ -96,7 +129,7 @@ Options parse_options(const std::vector<std::string> &words) {
             options.*flag = true;
             continue;
         }
-        if (!listed(kWithValue, name)) throw UsageError("unknown option " + name);
+        if (!listed(kWithValue, name)) throw UsageError(unknown_option(name));
         std::string value;
         if (inline_value) {
             value = *inline_value;
@@ -194,24 +227,28 @@ Options:
                       MOM_ask_env_var and INCLUDE read it (repeatable)
   --output FILE       the NC output of MOM_output_literal and MOM_output_text
                       (default: mom_output_file_full_name); the listing goes
-                      beside it, with the extension .lpt
+                      beside it, with the extension .lpt. Both replace their
+                      files only when the posting ends normally; otherwise
+                      they stay and what was written is kept as FILE.partial
   --clock TIME        the host's clock stands still at TIME, written
                       YYYY-MM-DDTHH:MM:SS: mom_date and time stamps repeat
-  --timeout SECONDS   end the run after SECONDS (stand-ins included), with
-                      every output written; exit status 124
+  --timeout SECONDS   end the run after SECONDS (stand-ins included), as
+                      Ctrl-C ends it; exit status 124
   --encoding NAME     the Tcl encoding of the answers file (default: utf-8,
                       a byte-order mark skipped)
   --strict            exit 1, listing each cause, when a dialog took its
                       default, an answer did not fit or was left over, a
                       GRIP or process stand-in was missing or failed, a
                       command got fewer words than it uses,
-                      MOM_set_attribute_program stamped nothing, or the
-                      post called a host command that momsim only accepts
+                      MOM_set_attribute_program stamped nothing, the post
+                      called a host command that momsim only accepts, or
+                      momsim warned about anything else
   --quiet             no summary of the run on standard error
   --drive X:=DIR      drive X: is the folder DIR (repeatable): paths the post
                       hands to the plug-in, to MOM_run_user_function and to
-                      its own file commands are read as Windows reads them
-                      (X:\ or X:/, either slash, names in any case)
+                      its own file commands, and those given to momsim, are
+                      read as Windows reads them (X:\ or X:/, either slash,
+                      names in any case)
   --exec-dir DIR      run DIR/NAME.tcl in place of a program NAME.exe that
                       MOM_run_exec or MOM_shell_exec starts, the child's
                       words in argv
@@ -231,9 +268,12 @@ to standard error), or when it ended normally but a scripted answer did not
 fit its dialog or the part could not be saved; 2 for a usage error or an
 unreadable input file; a script's own "exit N" gives N (0 turning into 1 as
 above); 124 when --timeout ended the run, 129, 130 and 143 when SIGHUP,
-SIGINT (Ctrl-C) or SIGTERM did. Every output is written however the run
-ends; an output file is refused (status 2) when it is an input or another
-output, or when it exists and is plainly no earlier output of its kind.
+SIGINT (Ctrl-C) or SIGTERM did. --save, --transcript and --syslog are
+written however the run ends; the NC output and its listing only when the
+posting ended normally, and otherwise kept beside the old files as
+NAME.partial. An output file is refused (status 2) when it is an input,
+another output or a file the post read, or when it exists and is plainly no
+earlier output of its kind (a script, an answers, INI or part file).
 )";
 }
 

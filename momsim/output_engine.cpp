@@ -220,6 +220,7 @@ int OutputEngine::fail(const std::string &message) {
 void OutputEngine::warn(const std::string &message) {
     std::string at = current_call(interp_).at;
     emuhost::session().write_syslog("Warning: " + message + (at.empty() ? "" : " (" + at + ")"));
+    cause_((at.empty() ? "" : at + ": ") + message);
 }
 
 int OutputEngine::do_template(const std::string &name, bool create) {
@@ -460,6 +461,8 @@ int OutputEngine::emit(std::string &line) {
 }
 
 int OutputEngine::write_line(const std::string &line) {
+    // After MOM_abort nothing reaches an output, whatever the post does.
+    if (commands_.aborted()) return fail("the posting was ended by MOM_abort: nothing more is written");
     if (nc_open_) {
         if (!nc_) nc_ = commands_.nc_output(interp_, "MOM_output_literal");
         if (!nc_) return TCL_ERROR;

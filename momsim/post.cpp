@@ -52,13 +52,14 @@ Tcl_Obj *minutes(double value) { return Tcl_NewDoubleObj(std::round(value * 1e4)
 }  // namespace
 
 Poster::Poster(Tcl_Interp *interp, std::set<std::string> overridden, std::optional<std::string> output,
-               HostCommands &commands, const Places &places, Complain complain)
+               HostCommands &commands, const Places &places, Complain complain, Complain warn)
     : interp_(interp),
       overridden_(std::move(overridden)),
       output_(std::move(output)),
       commands_(commands),
       places_(places),
-      complain_(std::move(complain)) {
+      complain_(std::move(complain)),
+      warn_(std::move(warn)) {
     for (int i = 0; i < 3; ++i) {
         index_[i] = Tcl_NewIntObj(i);
         Tcl_IncrRefCount(index_[i]);
@@ -72,7 +73,7 @@ Poster::~Poster() {
 }
 
 int Poster::report_abort(const std::string &where) {
-    failure_ = "MOM_abort" + std::string(current_event_.empty() ? "" : " in " + current_event_) +
+    failure_ = "MOM_abort" + std::string(current_event_.empty() ? "" : " in " + describe(place())) +
                (where.empty() ? "" : " (" + where + ")") + ": " +
                (commands_.abort_message().empty() ? "posting aborted" : commands_.abort_message());
     complain(failure_);
@@ -124,7 +125,9 @@ void Poster::prepare() {
         next_event_ = "the post is sourced";
         std::string directory, basename = part_name, suffix = "ptp";
         if (output_) {
-            std::string tail = emuhost::base_name(*output_);
+            // With drives a path is read as Windows reads it, a backslash separating too.
+            bool windows = emuhost::session().windows().has_drives();
+            std::string tail = windows ? emuhost::host_base_name(*output_) : emuhost::base_name(*output_);
             directory = tail.size() == output_->size() ? "./" : output_->substr(0, output_->size() - tail.size());
             basename = emuhost::stem(tail);
             suffix = emuhost::extension(tail);
@@ -176,12 +179,12 @@ void Poster::call(const char *event) {
         int code = Tcl_EvalObjv(interp_, 1, &command, TCL_EVAL_GLOBAL);
         std::string info_text = code == TCL_ERROR ? error_info(interp_, code) : "";
         if (commands_.aborted()) {
-            report_abort(places_.location_of(info_text));
+            report_abort(commands_.abort_place());
             throw EventFailed{};
         }
         if (code == TCL_ERROR) {
             std::string where = places_.location_of(info_text);
-            failure_ = "error in " + std::string(event) + (where.empty() ? "" : " (" + where + ")") + ": " +
+            failure_ = "error in " + describe(place()) + (where.empty() ? "" : " (" + where + ")") + ": " +
                        Tcl_GetStringResult(interp_);
             complain(failure_);
             if (!info_text.empty() && info_text.back() != '\n') info_text += '\n';
@@ -241,7 +244,7 @@ void Poster::post_object(tag_t tag, bool selected) {
         set("group_name", group);
         call("MOM_end_of_group");
     } else if (selected) {
-        complain("--post: the selected " + std::string(emuhost::kind_name(object->kind)) + " " +
+        warn_("--post: the selected " + std::string(emuhost::kind_name(object->kind)) + " " +
                  (object->name.empty() ? "tag " + std::to_string(tag) : object->name) +
                  " is neither a program group nor an operation: it is not posted");
     }
@@ -251,6 +254,7 @@ void Poster::post_operation(const emuhost::CamObject &operation) {
     emuhost::PartModel &part = emuhost::session().part();
     // What UF_OPER_ask_name answers for the MOM id from here on.
     part.set_current_operation(operation.tag);
+    operation_ = operation.name;
     next_event_ = "MOM_start_of_path";
     set("operation_name", operation.name);
     const emuhost::CamObject *group = part.object(part.group_of(operation.tag));
@@ -267,16 +271,19 @@ void Poster::post_operation(const emuhost::CamObject &operation) {
         tool_ = tool;
     }
     for (const emuhost::Motion &motion : operation.path) post_motion(motion);
+    move_ = -1;
 
     machine_time_ += operation.machine_time.value_or(0);
     next_event_ = "MOM_end_of_path";
     set("machine_time", minutes(machine_time_));
     call("MOM_end_of_path");
+    operation_.clear();
 }
 
 void Poster::post_motion(const emuhost::Motion &motion) {
     static const char *const events[] = {"MOM_rapid_move", "MOM_linear_move", "MOM_circular_move"};
     const char *event = events[static_cast<int>(motion.kind)];
+    ++move_;
     next_event_ = event;
     set("motion_event", event + 4);
     set("motion_type", motion.kind == emuhost::MotionKind::Rapid ? "RAPID" : "CUT");

@@ -25,9 +25,10 @@ public:
     // Works on the session's part. `overridden` names the variables --set
     // gave (without mom_ or an array index), which the walk leaves alone;
     // `output` is --output FILE; the NC output is named and written through
-    // `commands`; `complain` reports a problem on standard error.
+    // `commands`; `complain` reports a problem on standard error, `warn` one
+    // that lets the posting go on.
     Poster(Tcl_Interp *interp, std::set<std::string> overridden, std::optional<std::string> output,
-           HostCommands &commands, const Places &places, Complain complain);
+           HostCommands &commands, const Places &places, Complain complain, Complain warn);
     ~Poster();
     Poster(const Poster &) = delete;
     Poster &operator=(const Poster &) = delete;
@@ -43,6 +44,8 @@ public:
 
     // Whether an event procedure runs now (or the posting stopped in one).
     bool in_event() const { return !current_event_.empty(); }
+    // Where the walk is now (or stopped).
+    WalkPlace place() const { return {current_event_, operation_, move_}; }
     // Reports MOM_abort, which happened at `where`; answers 1.
     int report_abort(const std::string &where);
     // What ended the posting (an event's error, MOM_abort), as reported;
@@ -69,7 +72,7 @@ private:
     std::optional<std::string> output_;
     HostCommands &commands_;
     const Places &places_;
-    Complain complain_;
+    Complain complain_, warn_;
     std::unordered_map<std::string, Tcl_Obj *> names_;   // variable names, made once
     std::unordered_map<std::string, Tcl_Obj *> events_;  // event commands, made once
     Tcl_Obj *index_[3] = {nullptr, nullptr, nullptr};     // 0, 1, 2
@@ -82,6 +85,8 @@ private:
     emuhost::Tool tool_;
     bool moved_ = false;
     double last_pos_[3] = {0, 0, 0};
+    std::string operation_;  // the operation being posted
+    long move_ = -1;         // the index of its move being posted
 };
 
 }  // namespace momsim

@@ -52,7 +52,7 @@ Run::Run(Options options, Inputs inputs)
 
 Run::~Run() {
     stop_watching();
-    finish();
+    finish(ran_through_ ? 0 : 1);
     if (the_run == this) {
         Tcl_SetExitProc(nullptr);
         the_run = nullptr;
@@ -68,6 +68,12 @@ void Run::start(const char *argv0) {
         account_.failure(ending.message.substr(0, ending.message.find_first_of(":;")));
         exit(ending.status);
     });
+    // A word after the script is the script's, even when it reads like
+    // momsim's own option: say so, rather than quietly drop it into $argv.
+    for (const auto &word : options_.late_options)
+        screen_.warn("warning: " + word +
+                     " comes after the script, so it goes to the script in $argv, not to momsim; put momsim's "
+                     "options before the script (or write -- before the script to pass it on without this warning)");
     open_outputs();
     make_interpreter(argv0);
     wire_host();
@@ -104,7 +110,7 @@ void Run::make_interpreter(const char *argv0) {
     if (Tcl_Init(interp_) != TCL_OK) {
         // Without Tcl's script library the interpreter still runs scripts;
         // only library procedures and packages are missing.
-        std::fprintf(stderr, "momsim: Tcl initialisation failed: %s\n", Tcl_GetStringResult(interp_));
+        screen_.warn(std::string("Tcl initialisation failed: ") + Tcl_GetStringResult(interp_));
         Tcl_ResetResult(interp_);
     }
     the_run = this;
@@ -134,7 +140,7 @@ void Run::wire_host() {
         syslog_->write(text);
     });
     host.on_status([this](const std::string &text) { screen_.show_status(text); });
-    host.windows().on_complaint([this](const std::string &message) { screen_.complain(message); });
+    host.windows().on_complaint([this](const std::string &message) { screen_.warn(message); });
 
     Tcl_CreateObjCommand(interp_, "MOM_run_user_function", run_user_function, this, nullptr);
     places_ = std::make_unique<Places>(interp_);
@@ -148,6 +154,8 @@ void Run::wire_host() {
     engine_->install();
     // The post's own file commands read drive letters as the plug-in does.
     drive_fs_ = std::make_unique<DriveFilesystem>(interp_);
+    reads_ = std::make_unique<ReadFiles>(interp_, files_);
+    reads_->watch();
 }
 
 void Run::load_part() {
@@ -206,8 +214,10 @@ void Run::prepare_posting() {
     // The walk leaves alone what --set gave, an array by its name.
     std::set<std::string> overridden;
     for (const auto &assignment : options_.sets) overridden.insert(assignment.first.substr(0, assignment.first.find('(')));
-    poster_ = std::make_unique<Poster>(interp_, std::move(overridden), options_.output, *commands_, *places_,
-                                       [this](const std::string &message) { screen_.complain(message); });
+    poster_ = std::make_unique<Poster>(
+        interp_, std::move(overridden), options_.output, *commands_, *places_,
+        [this](const std::string &message) { screen_.complain(message); },
+        [this](const std::string &message) { screen_.warn(message); });
     if (!options_.post) return;
     if (!options_.script) throw UsageError("--post needs the post: a script to source before posting");
     poster_->prepare();
@@ -248,6 +258,7 @@ void Run::load_found(const std::string &path, const std::string &entry) {
     // The interpreter now holds the library's handlers: it stays loaded.
     plugins_.push_back(std::move(plugin));
     account_.watch_commands(interp_);
+    reads_->watch();
 }
 
 int Run::run_script() {
@@ -258,8 +269,7 @@ int Run::run_script() {
     Tcl_DecrRefCount(path);
     // MOM_abort ends the run even where the post caught it.
     if (commands_->aborted()) {
-        std::string where = places_->location_of(error_info(interp_, code));
-        poster_->report_abort(where);
+        poster_->report_abort(commands_->abort_place());
         account_.failure(poster_->failure().substr(0, poster_->failure().find('\n')));
         return 1;
     }
@@ -267,7 +277,10 @@ int Run::run_script() {
         report_failure(code);
         return 1;
     }
-    if (!options_.post || poster_->post() == 0) return 0;
+    if (!options_.post || poster_->post() == 0) {
+        ran_through_ = true;
+        return 0;
+    }
     account_.failure(poster_->failure().substr(0, poster_->failure().find('\n')));
     return 1;
 }
@@ -342,7 +355,7 @@ int Run::prompt() {
     return 0;
 }
 
-int Run::finish() {
+int Run::finish(int status) {
     if (finished_) return 0;
     finished_ = true;
     emuhost::Session &host = emuhost::session();
@@ -380,7 +393,20 @@ int Run::finish() {
             }
         }
     }
-    if (ran_ && !options_.quiet) write_channel(TCL_STDERR, account_.summary(host.part()) + engine_->summary());
+    // Every output replaces its file only now, complete: the records
+    // however the run ended, the programs only when it ran to its end. A
+    // run that never started leaves them all as they were.
+    if (!ran_) files_.discard_all();
+    RunFiles::Committed committed = files_.commit_all(complete(status));
+    for (const auto &problem : committed.problems) {
+        screen_.complain(problem);
+        ++problems;
+    }
+    refused_ = committed.refused;
+    std::string partials = report_partials(committed.partials);
+    if (ran_ && !options_.quiet)
+        write_channel(TCL_STDERR, account_.summary(host.part()) + engine_->summary() +
+                                      (partials.empty() ? "" : "summary: outputs: " + partials + "\n"));
     if (ran_ && options_.strict && !account_.strict_causes().empty()) {
         const auto &causes = account_.strict_causes();
         std::string text = "momsim: --strict: the run fails for " + std::to_string(causes.size()) +
@@ -389,19 +415,37 @@ int Run::finish() {
         write_channel(TCL_STDERR, text);
         ++problems;
     }
-    // Every output replaces its file only now, complete; a run that never
-    // started leaves them all as they were.
-    if (!ran_) files_.discard_all();
-    for (const auto &problem : files_.commit_all()) {
-        screen_.complain(problem);
-        ++problems;
-    }
     return problems;
+}
+
+bool Run::complete(int status) const {
+    if (commands_ && commands_->aborted()) return false;
+    // With --post only the walk's end completes it; a script without one
+    // is complete when it ended, or left with exit 0.
+    return ran_through_ || (!options_.post && ran_ && status == 0);
+}
+
+std::string Run::report_partials(const std::vector<std::pair<std::string, std::string>> &partials) const {
+    if (partials.empty()) return "";
+    std::string stopped = poster_ && poster_->in_event() ? "the posting stopped in " + describe(poster_->place())
+                          : options_.post                 ? "the posting stopped before its first event"
+                                                          : "the script stopped before its end";
+    std::string names, kept;
+    for (std::size_t i = 0; i < partials.size(); ++i) {
+        const char *joint = i == 0 ? "" : i + 1 == partials.size() ? " and " : ", ";
+        names += joint + partials[i].first;
+        kept += joint + partials[i].second;
+    }
+    std::string line = stopped + ": " + names + (partials.size() == 1 ? " was" : " were") + " left as " +
+                       (partials.size() == 1 ? "it was" : "they were") + "; what the run wrote is in " + kept;
+    screen_.complain(line);
+    return line;
 }
 
 void Run::exit(int status) {
     stop_watching();
-    if (finish() > 0 && status == 0) status = 1;
+    if (finish(status) > 0 && status == 0) status = 1;
+    if (refused_ && (status == 0 || status == 1)) status = 2;
     Tcl_SetExitProc(nullptr);
     Tcl_Exit(status);
 }

@@ -23,6 +23,7 @@
 #include "output_engine.h"
 #include "post.h"
 #include "processes.h"
+#include "reads.h"
 #include "run_files.h"
 #include "screen.h"
 
@@ -54,7 +55,8 @@ public:
     // part, complaints about unused answers), then the interpreter's own
     // exit (channels flushed). Used for every way a run ends, the script's
     // own "exit" included. A status of 0 becomes 1 when a scripted answer
-    // did not fit its dialog or the part could not be saved.
+    // did not fit its dialog or the part could not be saved, and 0 or 1
+    // becomes 2 when an output turned out to be a file the run read.
     [[noreturn]] void exit(int status);
 
     // Finds a plug-in as the host's MOM_run_user_function does, loads it and
@@ -76,9 +78,17 @@ private:
     void load_plugins();                    // --load
 
     void load_found(const std::string &path, const std::string &entry);
-    // Answers how many problems it reported that turn a clean end into a
-    // failed one; 0 on a second call.
-    int finish();
+    // Ends the run that is ending with `status`. Answers how many problems
+    // it reported that turn a clean end into a failed one; 0 on a second
+    // call.
+    int finish(int status);
+    // Whether the NC output and the other programs are put in place: the
+    // script ran to its end (with --post, every event was called) without
+    // an error or MOM_abort.
+    bool complete(int status) const;
+    // Says where a run that was not complete stopped, and where what it
+    // wrote of each program is kept, on standard error; answers the line.
+    std::string report_partials(const std::vector<std::pair<std::string, std::string>> &partials) const;
     void report_failure(int code);
 
     Options options_;
@@ -97,8 +107,11 @@ private:
     std::unique_ptr<ProcessStandIns> processes_;
     std::unique_ptr<GripStandIns> grip_;
     std::unique_ptr<OutputEngine> engine_;  // definition files and the host's output commands
+    std::unique_ptr<ReadFiles> reads_;      // the files the post reads, inputs of the run
     bool ran_ = false;             // the script or the prompt has started
+    bool ran_through_ = false;     // the script (and with --post, the walk) ran to its end
     bool finished_ = false;
+    bool refused_ = false;         // an output was not written: it is a file the run read
 };
 
 }  // namespace momsim

@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <sys/stat.h>
 
+#include <nlohmann/json.hpp>
+
 #include "emuhost/paths.h"
 #include "usage_error.h"
 
@@ -18,35 +20,39 @@ namespace {
 // What an output holds, for the check that an existing file at its path is
 // plausibly an earlier output of the same kind and not something else.
 enum class OutputKind {
-    None,  // an input
-    Json,  // a part file or a JSON Lines transcript: empty or starting with "{"
-    Text,  // a log, an NC file, a listing: anything but a Tcl script or an answers file
+    None,     // an input
+    Part,     // a part file: empty or a JSON object
+    Records,  // a JSON Lines transcript: empty or JSON objects, but no part file
+    Text,     // a log, an NC file, a listing: no script, answers, INI or part file
 };
 
 // One row per kind of file: how messages name it, and for an output what
-// writing it is called, what it holds, and what an earlier one of it is.
+// writing it is called, what it holds, what an earlier one of it is, and
+// whether it is a program, put in place only by a run that ended normally.
 struct FileRow {
     RunFile which;
     const char *name;
     const char *action;
     OutputKind kind;
     const char *earlier;
+    bool program;
 };
 
 const FileRow kFiles[] = {
-    {RunFile::Script, "the script", nullptr, OutputKind::None, nullptr},
-    {RunFile::Answers, "--answers", nullptr, OutputKind::None, nullptr},
-    {RunFile::Part, "--part", nullptr, OutputKind::None, nullptr},
-    {RunFile::DemoPart, "the demo part", nullptr, OutputKind::None, nullptr},
-    {RunFile::Load, "--load", nullptr, OutputKind::None, nullptr},
-    {RunFile::Library, "the library", nullptr, OutputKind::None, nullptr},
-    {RunFile::Definition, "the definition file", nullptr, OutputKind::None, nullptr},
-    {RunFile::Save, "--save", "save the part", OutputKind::Json, "--save output"},
-    {RunFile::Transcript, "--transcript", "write the transcript", OutputKind::Json, "--transcript output"},
-    {RunFile::Syslog, "--syslog", "write the system log", OutputKind::Text, "--syslog output"},
-    {RunFile::NcOutput, "NC output", "write the NC output", OutputKind::Text, "NC output"},
-    {RunFile::Listing, "listing", "write the listing", OutputKind::Text, "listing"},
-    {RunFile::PostFile, "MOM_open_output_file", "write a file the post opened", OutputKind::Text, "output"},
+    {RunFile::Script, "the script", nullptr, OutputKind::None, nullptr, false},
+    {RunFile::Answers, "--answers", nullptr, OutputKind::None, nullptr, false},
+    {RunFile::Part, "--part", nullptr, OutputKind::None, nullptr, false},
+    {RunFile::DemoPart, "the demo part", nullptr, OutputKind::None, nullptr, false},
+    {RunFile::Load, "--load", nullptr, OutputKind::None, nullptr, false},
+    {RunFile::Library, "the library", nullptr, OutputKind::None, nullptr, false},
+    {RunFile::Definition, "the definition file", nullptr, OutputKind::None, nullptr, false},
+    {RunFile::Read, "what the post read:", nullptr, OutputKind::None, nullptr, false},
+    {RunFile::Save, "--save", "save the part", OutputKind::Part, "--save output", false},
+    {RunFile::Transcript, "--transcript", "write the transcript", OutputKind::Records, "--transcript output", false},
+    {RunFile::Syslog, "--syslog", "write the system log", OutputKind::Text, "--syslog output", false},
+    {RunFile::NcOutput, "NC output", "write the NC output", OutputKind::Text, "NC output", true},
+    {RunFile::Listing, "listing", "write the listing", OutputKind::Text, "listing", true},
+    {RunFile::PostFile, "MOM_open_output_file", "write a file the post opened", OutputKind::Text, "output", true},
 };
 
 const FileRow &row(RunFile which) {
@@ -117,6 +123,34 @@ bool looks_like_tcl(const std::string &text) {
     return false;
 }
 
+// An INI file, as MOM_get_ini_string reads one: its first line that counts
+// (";" starts a comment too) is a [section].
+bool looks_like_ini(const std::string &text) {
+    for (const std::string &line : lines_that_count(text)) {
+        auto first = line.find_first_not_of(" \t");
+        if (line[first] == ';') continue;
+        auto last = line.find_last_not_of(" \t\r");
+        return line[first] == '[' && line[last] == ']' && last > first + 1;
+    }
+    return false;
+}
+
+// A part file: a JSON object with "objects" or "parts" among its own
+// fields. The head of a large file is enough: the parse stops at its end,
+// the fields seen so far counted.
+bool looks_like_part(const std::string &text) {
+    bool found = false;
+    nlohmann::json::parser_callback_t field = [&found](int depth, nlohmann::json::parse_event_t event,
+                                                      nlohmann::json &parsed) {
+        if (event == nlohmann::json::parse_event_t::key && depth == 1 &&
+            (parsed == "objects" || parsed == "parts"))
+            found = true;
+        return true;
+    };
+    [[maybe_unused]] nlohmann::json whole = nlohmann::json::parse(text, field, false);
+    return found;
+}
+
 // Why an existing file at `path` is no earlier output of `kind`; empty when
 // it may be overwritten (missing, empty, or plausibly of the kind).
 std::string misfit_kind(const std::string &path, OutputKind kind) {
@@ -126,7 +160,9 @@ std::string misfit_kind(const std::string &path, OutputKind kind) {
     if (emuhost::ends_with_nocase(path, ".tcl") || emuhost::ends_with_nocase(path, ".tk") ||
         text.compare(0, 2, "#!") == 0)
         return "it is a script";
-    if (kind == OutputKind::Json) {
+    if (looks_like_ini(text)) return "it looks like an INI file";
+    if (kind != OutputKind::Part && looks_like_part(text)) return "it looks like a part file";
+    if (kind != OutputKind::Text) {
         auto first = text.find_first_not_of(" \t\r\n");
         if (first != std::string::npos && text[first] != '{') return "it holds no JSON object";
         return "";
@@ -166,7 +202,7 @@ void RunFiles::add_output(RunFile which, const std::string &path) {
 void RunFiles::add_checked(RunFile which, const std::string &path) {
     outputs_.push_back(Entry{which, path, nullptr});
     try {
-        check();
+        check(outputs_.size() - 1);
     } catch (...) {
         outputs_.pop_back();
         throw;
@@ -182,27 +218,28 @@ void RunFiles::remove(RunFile which) {
 }
 
 void RunFiles::check() const {
-    for (std::size_t i = 0; i < outputs_.size(); ++i) {
-        const Entry &out = outputs_[i];
-        const FileRow &kind = row(out.which);
-        // A device (/dev/null, a terminal) holds nothing to lose: several
-        // outputs may go there.
-        if (is_device(out.path)) continue;
-        std::string id = file_identity(out.path);
-        for (const Entry &in : inputs_)
-            if (file_identity(in.path) == id)
-                throw UsageError(std::string(kind.name) + " " + out.path + " is the same file as " +
-                                 row(in.which).name + " " + in.path + ": momsim never writes over what it reads");
-        for (std::size_t j = 0; j < i; ++j)
-            if (file_identity(outputs_[j].path) == id)
-                throw UsageError(std::string(kind.name) + " " + out.path + " is the same file as " +
-                                 row(outputs_[j].which).name + " " + outputs_[j].path +
-                                 ": each output needs its own file");
-        std::string misfit = misfit_kind(out.path, kind.kind);
-        if (!misfit.empty())
-            throw UsageError(std::string(kind.name) + " " + out.path + ": " + misfit + ", not an earlier " +
-                             kind.earlier + "; not overwritten (remove it first if it should be)");
-    }
+    for (std::size_t i = 0; i < outputs_.size(); ++i) check(i);
+}
+
+void RunFiles::check(std::size_t output) const {
+    const Entry &out = outputs_[output];
+    const FileRow &kind = row(out.which);
+    // A device (/dev/null, a terminal) holds nothing to lose: several
+    // outputs may go there.
+    if (is_device(out.path)) return;
+    std::string id = file_identity(out.path);
+    for (const Entry &in : inputs_)
+        if (file_identity(in.path) == id)
+            throw UsageError(std::string(kind.name) + " " + out.path + " is the same file as " + row(in.which).name +
+                             " " + in.path + ": momsim never writes over what it reads");
+    for (std::size_t j = 0; j < output; ++j)
+        if (file_identity(outputs_[j].path) == id)
+            throw UsageError(std::string(kind.name) + " " + out.path + " is the same file as " +
+                             row(outputs_[j].which).name + " " + outputs_[j].path + ": each output needs its own file");
+    std::string misfit = misfit_kind(out.path, kind.kind);
+    if (!misfit.empty())
+        throw UsageError(std::string(kind.name) + " " + out.path + ": " + misfit + ", not an earlier " + kind.earlier +
+                         "; not overwritten (remove it first if it should be)");
 }
 
 AtomicFile &RunFiles::open(RunFile which) {
@@ -238,25 +275,33 @@ AtomicFile *RunFiles::output_at(const std::string &path) const {
     return nullptr;
 }
 
-std::vector<std::string> RunFiles::commit_all() {
-    std::vector<std::string> problems;
-    for (Entry &out : outputs_) {
-        if (!out.file) continue;
-        std::string cannot = std::string("cannot ") + row(out.which).action + ": ";
-        std::string id = is_device(out.path) ? "" : file_identity(out.path);
-        const Entry *same = nullptr;
+RunFiles::Committed RunFiles::commit_all(bool complete) {
+    Committed done;
+    // The input that is the same file as `path`; null for none.
+    auto input_of = [this](const std::string &path) -> const Entry * {
+        std::string id = is_device(path) ? "" : file_identity(path);
         for (const Entry &in : inputs_)
-            if (!id.empty() && file_identity(in.path) == id) same = &in;
-        if (same) {
+            if (!id.empty() && file_identity(in.path) == id) return &in;
+        return nullptr;
+    };
+    for (Entry &out : outputs_) {
+        if (!out.file || !out.file->pending()) continue;
+        std::string cannot = std::string("cannot ") + row(out.which).action + ": ";
+        // A program that a run cut short would stand where the good one was.
+        std::string partial = row(out.which).program && !complete ? out.file->partial_path() : "";
+        std::string target = partial.empty() ? out.path : partial;
+        if (const Entry *same = input_of(target)) {
             out.file->discard();
-            problems.push_back(cannot + row(out.which).name + " " + out.path + " is the same file as " +
-                               row(same->which).name + " " + same->path + "; the file was left as it was");
+            done.refused = true;
+            done.problems.push_back(cannot + row(out.which).name + " " + target + " is the same file as " +
+                                    row(same->which).name + " " + same->path + "; the file was left as it was");
             continue;
         }
-        std::string problem = out.file->commit();
-        if (!problem.empty()) problems.push_back(cannot + problem);
+        std::string problem = partial.empty() ? out.file->commit() : out.file->keep_partial();
+        if (!problem.empty()) done.problems.push_back(cannot + problem);
+        else if (!partial.empty()) done.partials.emplace_back(out.path, partial);
     }
-    return problems;
+    return done;
 }
 
 void RunFiles::discard_all() {

@@ -1,12 +1,17 @@
 //   momsim --save FILE --transcript FILE --syslog FILE [--post --output FILE] script.tcl
 //
 // The run's files in one registry: what it reads (the script, the answers,
-// the part, the plug-ins) and what it writes (the saved part, the
-// transcript, the system log, the NC output and its listing), each known
-// by its RunFile. Every check of an output is here, made before the run
-// starts or when the output is first named: no output may be an input or
-// another output, nor an existing file that is plainly of another kind.
-// Outputs are written so that no way of ending leaves one half-done.
+// the part, the plug-ins, whatever the post reads) and what it writes (the
+// saved part, the transcript, the system log, the NC output and its
+// listing), each known by its RunFile. Every check of an output is here,
+// made before the run starts or when the output is first named: no output
+// may be an input or another output, nor an existing file that is plainly
+// of another kind (a script, an answers, INI or part file). Outputs are
+// written so that no way of ending leaves one half-done: the records (the
+// saved part, the transcript, the log) replace their files however the run
+// ends; the programs (the NC output, its listing, files the post opened)
+// only when it ended normally, and are otherwise kept beside them as
+// NAME.partial.
 //
 // A new kind of file is one more RunFile and one more row of the table in
 // run_files.cpp; where the run writes it,
@@ -16,6 +21,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "atomic_file.h"
@@ -31,6 +37,7 @@ enum class RunFile {
     Load,        // a --load library
     Library,     // a library the script loads itself (MOM_run_user_function)
     Definition,  // a definition file (--def, beside the post, INCLUDE, MOM_load_definition_file)
+    Read,        // a file the post read during the run (open, source, an INI file)
     // Written.
     Save,        // --save
     Transcript,  // --transcript
@@ -74,14 +81,24 @@ public:
     // The output being written at `path`; null for none.
     AtomicFile *output_at(const std::string &path) const;
 
-    // Commits every open file; answers one message per file that failed.
-    // An input that came during the run (a library the script loaded) is
-    // still never written over.
-    std::vector<std::string> commit_all();
+    // What commit_all() did besides committing.
+    struct Committed {
+        std::vector<std::string> problems;  // one message per file that failed or was refused
+        bool refused = false;               // an output turned out to be an input
+        // The programs kept as NAME.partial: {NAME, NAME.partial}.
+        std::vector<std::pair<std::string, std::string>> partials;
+    };
+    // Commits every open file: the records always, the programs when the
+    // run `complete`d, else each kept as NAME.partial. An input that came
+    // during the run (a library the script loaded, a file the post read)
+    // is still never written over.
+    Committed commit_all(bool complete);
     // Leaves every file as it was (a run that never started).
     void discard_all();
 
 private:
+    void check(std::size_t output) const;
+
     struct Entry {
         RunFile which;
         std::string path;

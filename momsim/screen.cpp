@@ -44,6 +44,11 @@ void Screen::complain(const std::string &message) const {
     else std::fputs(line.c_str(), stderr);
 }
 
+void Screen::warn(const std::string &message) const {
+    complain(message);
+    account_.cause(message);
+}
+
 void Screen::take_dialogs(emuhost::DialogHost &dialogs, bool gui) {
     for (const auto &answer : answers_.answers) dialogs.answer(answer.text);
     dialogs.on_record([this](const emuhost::DialogRecord &record) { show_dialog(record); });

@@ -35,6 +35,9 @@ public:
 
     // "momsim: MESSAGE" on standard error.
     void complain(const std::string &message) const;
+    // The same for a warning, which is also a cause that fails a --strict
+    // run: whatever momsim warns about, a CI job must not pass over.
+    void warn(const std::string &message) const;
 
     // Where each dialog and status line is recorded as well.
     void record_in(Transcript &transcript) { transcript_ = &transcript; }
