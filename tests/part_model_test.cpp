@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "emuhost/posting.h"
 #include "emuhost/session.h"
 
 namespace {
@@ -119,6 +120,28 @@ TEST_F(PartModelTest, FailedLoadLeavesTheModelAsItWas) {
     EXPECT_EQ(part().to_text(), before);
     EXPECT_THROW(part().load(example_path() + ".missing"), PartFileError);
     EXPECT_EQ(part().to_text(), before);
+    // A long load asked to stop gives up, the model as it was.
+    std::string moves;
+    for (int i = 0; i < 5000; ++i) moves += R"({"motion": "rapid", "pos": [0, 0, 0]},)";
+    EXPECT_THROW(part().load_text(R"({"objects": [{"tag": 1, "kind": "operation", "path": [)" + moves + "]}]}", "big",
+                                  [] { return true; }),
+                 emuhost::PartLoadInterrupted);
+    EXPECT_EQ(part().to_text(), before);
+}
+
+// docs/part-file.md and docs/posting.md list the posting fields, events and
+// variables as the one table in the code has them.
+TEST_F(PartModelTest, DocsListThePostingTableAsTheCodeHasIt) {
+    auto read = [](const std::string &name) {
+        std::ifstream in(std::string(TARVEX_SOURCE_DIR) + "/docs/" + name);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const std::string part_file = read("part-file.md"), posting = read("posting.md");
+    for (const std::string &table : emuhost::posting::markdown_tables()) {
+        const std::string &doc = table.rfind("fields:", 0) == 0 ? part_file : posting;
+        std::string expected = emuhost::posting::markdown(table);
+        EXPECT_NE(doc.find(expected), std::string::npos) << "the docs should hold " << table << " as:\n" << expected;
+    }
 }
 
 TEST_F(PartModelTest, SaveWritesWhatLoadReads) {
