@@ -205,8 +205,9 @@ void Poster::prepare() {
 }
 
 bool Poster::defined(const EventWord &event) const {
-    Tcl_CmdInfo info;
-    return Tcl_GetCommandInfo(interp_, event.name.c_str(), &info) != 0;
+    // The word keeps the command it resolved to until the post redefines
+    // or deletes it: no lookup by name for each move.
+    return Tcl_GetCommandFromObj(interp_, event.word) != nullptr;
 }
 
 void Poster::call(const EventWord &event) {
