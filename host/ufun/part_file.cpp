@@ -6,7 +6,9 @@
 // which go one by one into the compact path (path_file.cpp), so a path of
 // millions of moves is never held as JSON. A field given twice is caught as
 // the parser meets it, with one set of keys per open object.
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -124,10 +126,6 @@ private:
         } catch (const std::invalid_argument &refused) {
             fail(at, refused.what());
         }
-    }
-
-    static std::string member_path(const std::string &at, const std::string &key) {
-        return at.empty() ? key : at + "." + key;
     }
 
     void only_keys(const json &value, const std::string &at, std::initializer_list<const char *> allowed) {

@@ -1,8 +1,10 @@
 // The tool path in the part file: each item read into the compact path as
 // the parser meets it, each item written back as one line.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 #include "part_json.h"
 
