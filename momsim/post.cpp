@@ -361,9 +361,8 @@ void Poster::post_operation(const Step &step) {
 
 void Poster::post_motion(const emuhost::ToolPath &path, const emuhost::PathItem &item, bool first, bool initial) {
     namespace posting = emuhost::posting;
-    const EventWord &own = item.kind == emuhost::ItemKind::Cycle
-                               ? cycle_moves_[cycle_->cycle]
-                               : events_[static_cast<std::size_t>(Event::RapidMove) + static_cast<std::size_t>(item.kind)];
+    auto move_event = static_cast<std::size_t>(Event::RapidMove) + static_cast<std::size_t>(item.kind);
+    const EventWord &own = item.kind == emuhost::ItemKind::Cycle ? cycle_moves_[cycle_->cycle] : events_[move_event];
     const EventWord *event = &own;
     if (first) {
         // A post without MOM_initial_move or MOM_first_move gets the
@@ -398,9 +397,10 @@ void Poster::post_motion(const emuhost::ToolPath &path, const emuhost::PathItem 
     if (item.kind == emuhost::ItemKind::Circular) set_arc(path, item);
     if (item.kind == emuhost::ItemKind::Cycle) {
         // Each distance is along the tool axis, +Z.
-        const std::pair<Var, double> levels[] = {{Var::CycleRapidToPos, cycle_->rapid_to},
-                                                 {Var::CycleFeedToPos, cycle_->feed_to},
-                                                 {Var::CycleRetractToPos, cycle_->retract_to.value_or(cycle_->rapid_to)}};
+        const std::pair<Var, double> levels[] = {
+            {Var::CycleRapidToPos, cycle_->rapid_to},
+            {Var::CycleFeedToPos, cycle_->feed_to},
+            {Var::CycleRetractToPos, cycle_->retract_to.value_or(cycle_->rapid_to)}};
         for (const auto &[variable, distance] : levels) {
             double at[3] = {item.pos[0], item.pos[1], item.pos[2] + distance};
             set_point(variable, at);

@@ -444,7 +444,8 @@ public:
     bool parse_error(std::size_t byte, const std::string &token, const nlohmann::detail::exception &error) {
         // A number out of range is named where it starts.
         bool number = error.id == 406;
-        throw SyntaxFailure{number && byte >= token.size() ? byte - token.size() + 1 : byte, parse_reason(error.what())};
+        std::size_t at = number && byte >= token.size() ? byte - token.size() + 1 : byte;
+        throw SyntaxFailure{at, parse_reason(error.what())};
     }
 
 private:

@@ -42,7 +42,9 @@ const json *find(const json &holder, const Field &field) {
     return found == holder.end() ? nullptr : &*found;
 }
 
-std::string quoted_text(const json &value) { return value.is_string() ? "\"" + value.get<std::string>() + "\"" : value.dump(); }
+std::string quoted_text(const json &value) {
+    return value.is_string() ? "\"" + value.get<std::string>() + "\"" : value.dump();
+}
 
 // The fields a motion reads, looked up once.
 struct MotionFields {
@@ -371,7 +373,10 @@ void write_item(std::string &out, const ToolPath &path, const PathItem &item) {
         add_key(out, "feed_to");
         add_number(out, record.feed_to);
         const std::pair<const char *, const std::optional<double> *> optional[] = {
-            {"retract_to", &record.retract_to}, {"step", &record.step}, {"dwell", &record.dwell}, {"feed", &record.feed}};
+            {"retract_to", &record.retract_to},
+            {"step", &record.step},
+            {"dwell", &record.dwell},
+            {"feed", &record.feed}};
         for (const auto &[name, value] : optional) {
             if (!*value) continue;
             add_key(out, name);
