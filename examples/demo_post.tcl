@@ -27,9 +27,6 @@ foreach command [lsort [info commands MOM_*]] {
 set done {}
 proc did {text} { lappend ::done $text }
 
-# Spindle speeds by tool; the part names the tools.
-set spindle {FACE_MILL_50 6000 EM_10 12000}
-
 proc out {text} { MOM_output_literal $text }
 proc coordinates {} {
     global mom_pos
@@ -72,7 +69,7 @@ proc MOM_start_of_program {} {
     out "%"
     out "(PART $part  MACHINE $mom_machine_name  OPERATOR $operator)"
     out "(DATE $mom_date)"
-    out "G90 G21 G17"
+    out "G90 [expr {$::mom_output_unit eq "IN" ? "G20" : "G21"}] G17"
 }
 
 proc MOM_start_of_group {} {
@@ -95,27 +92,51 @@ proc MOM_start_of_path {} {
 }
 
 proc load_tool {} {
-    global mom_tool_name mom_tool_number mom_operation_name spindle max_rpm
-    set rpm [dict get $spindle $mom_tool_name]
-    set check [MOM_call_grip [file join $::here grip tool_check.grx] $mom_tool_number $mom_tool_name $rpm $max_rpm]
-    if {$check != 1} {
-        MOM_abort_ex "Tool check failed for $mom_operation_name ($check)."
-    }
+    global mom_tool_name mom_tool_number
     out "T$mom_tool_number M6 ($mom_tool_name)"
-    out "S$rpm M3"
-    lappend ::tools "T$mom_tool_number $mom_tool_name $rpm rpm"
 }
 proc MOM_first_tool {} { load_tool }
 proc MOM_tool_change {} { out "M5"; load_tool }
 
+# The spindle comes from the tool path; a GRIP program checks the speed
+# against the machine's limit before the spindle starts.
+proc MOM_spindle_rpm {} {
+    global mom_tool_name mom_tool_number mom_operation_name mom_spindle_speed mom_spindle_direction max_rpm
+    set rpm [format %.0f $mom_spindle_speed]
+    set check [MOM_call_grip [file join $::here grip tool_check.grx] $mom_tool_number $mom_tool_name $rpm $max_rpm]
+    if {$check != 1} {
+        MOM_abort_ex "Tool check failed for $mom_operation_name ($check)."
+    }
+    out "S$rpm [expr {$mom_spindle_direction eq "CLW" ? "M3" : "M4"}]"
+    lappend ::tools "T$mom_tool_number $mom_tool_name $rpm rpm"
+}
+proc MOM_spindle_off {} { out "M5" }
+proc MOM_coolant_on {} { out [dict get {ON M8 FLOOD M8 MIST M7 THRU M88 TAP M8} $::mom_coolant_mode] }
+proc MOM_coolant_off {} { out "M9" }
+
+# The first motion of each operation comes here first, as in posts the
+# host's tools generate; this post writes it as any other.
+proc MOM_initial_move {} { MOM_$::mom_motion_event }
+proc MOM_first_move {} { MOM_$::mom_motion_event }
 proc MOM_rapid_move {} { out "G0 [coordinates]" }
 proc MOM_linear_move {} { out "G1 [coordinates] F[format %g $::mom_feed_rate]" }
 proc MOM_circular_move {} {
     global mom_pos_arc_center mom_prev_pos
     set g [expr {$::mom_arc_direction eq "CLW" ? "G2" : "G3"}]
-    out [format "%s %s I%.3f J%.3f" $g [coordinates] \
-        [expr {$mom_pos_arc_center(0) - $mom_prev_pos(0)}] [expr {$mom_pos_arc_center(1) - $mom_prev_pos(1)}]]
+    # A helix ends at another Z: the block says so, with the feed.
+    out [format "%s %s I%.3f J%.3f F%g" $g [coordinates] \
+        [expr {$mom_pos_arc_center(0) - $mom_prev_pos(0)}] [expr {$mom_pos_arc_center(1) - $mom_prev_pos(1)}] \
+        $::mom_feed_rate]
 }
+
+# Deep drilling: the cycle's levels come with each hole.
+proc MOM_drill_deep {} {}
+proc MOM_drill_deep_move {} {
+    global mom_pos mom_cycle_feed_to_pos mom_cycle_rapid_to_pos mom_cycle_step1 mom_cycle_feed_rate
+    out [format "G83 X%.3f Y%.3f Z%.3f R%.3f Q%.3f F%g" $mom_pos(0) $mom_pos(1) $mom_cycle_feed_to_pos(2) \
+        $mom_cycle_rapid_to_pos(2) $mom_cycle_step1 $mom_cycle_feed_rate]
+}
+proc MOM_cycle_off {} { out "G80" }
 
 proc MOM_end_of_path {} {
     global mom_operation_name mom_machine_time

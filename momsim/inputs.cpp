@@ -10,6 +10,7 @@
 
 #include "emuhost/machine.h"
 #include "emuhost/session.h"
+#include "ending.h"
 #include "locate.h"
 
 namespace momsim {
@@ -23,15 +24,30 @@ void check_readable(const std::string &what, const std::string &path) {
     if (S_ISDIR(info.st_mode)) throw UsageError("cannot read " + what + " " + path + ": it is a folder");
 }
 
-// Reads a whole file; an error names the file and the reason.
+// Reads a whole file; an error names the file and the reason. The text is
+// read into place in one piece, not grown and copied: a part file may be
+// hundreds of megabytes.
 std::string read_file(const std::string &what, const std::string &path) {
     check_readable(what, path);
     std::ifstream in(path, std::ios::binary);
     if (!in) throw UsageError("cannot read " + what + " " + path + ": " + std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::string text;
+    in.seekg(0, std::ios::end);
+    std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size > 0) {
+        text.resize(static_cast<std::size_t>(size));
+        in.read(&text[0], size);
+        text.resize(static_cast<std::size_t>(in.gcount()));
+    }
+    // A file that grows while it is read, or is no regular file: the rest.
+    if (in && in.peek() != std::char_traits<char>::eof()) {
+        std::ostringstream rest;
+        rest << in.rdbuf();
+        text += rest.str();
+    }
     if (in.bad()) throw UsageError("cannot read " + what + " " + path + ": read error");
-    return text.str();
+    return text;
 }
 
 }  // namespace
@@ -79,10 +95,19 @@ Inputs read_inputs(const Options &options, const std::string &default_part) {
     return inputs;
 }
 
-void load_part(const Inputs &inputs) {
+void load_part(Inputs &inputs) {
     if (inputs.part_path.empty()) return;
+    // The text is parsed once, here, and let go of: a part of millions of
+    // moves need not be held twice.
+    std::string text = std::move(inputs.part_text);
+    inputs.part_text.clear();
     try {
-        emuhost::session().part().load_text(inputs.part_text, inputs.part_path);
+        emuhost::session().part().load_text(text, inputs.part_path, ending_pending);
+    } catch (const emuhost::PartLoadInterrupted &) {
+        // Ctrl-C, SIGTERM, SIGHUP or --timeout while reading: the run ends
+        // the way it ends for them.
+        end_if_pending();
+        throw UsageError("cannot read part file " + inputs.part_path + ": reading was interrupted");
     } catch (const emuhost::PartFileError &error) {
         if (!error.syntax) throw UsageError(error.what());
         // A file that is no JSON object is named as editors name a place

@@ -37,8 +37,10 @@ AnswerFile read_answers(const std::string &path, const std::string &encoding = "
 void check_folder(const std::string &option, const std::string &path);
 
 // Loads the part read with the inputs into the host's part model, parsed
-// once, there; nothing without a part. Throws UsageError naming the file,
-// and the line and column of a syntax error or the field the host refuses.
-void load_part(const Inputs &inputs);
+// once, there, and lets go of its text; nothing without a part. Throws
+// UsageError naming the file, and the line and column of a syntax error or
+// the field the host refuses. A signal or --timeout while it reads ends
+// the run (ending.h).
+void load_part(Inputs &inputs);
 
 }  // namespace momsim

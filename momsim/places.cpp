@@ -55,13 +55,6 @@ CallSite current_call(Tcl_Interp *interp) {
     return site;
 }
 
-std::string describe(const WalkPlace &place) {
-    std::string text = place.event;
-    if (!place.operation.empty()) text += ", operation " + place.operation;
-    if (place.move >= 0) text += ", path[" + std::to_string(place.move) + "]";
-    return text;
-}
-
 void Places::install() {
     if (Tcl_GetCommandInfo(interp_, "::proc", &tcl_proc_))
         Tcl_CreateObjCommand(interp_, "::proc", proc_command, this, nullptr);

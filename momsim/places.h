@@ -21,17 +21,6 @@ struct CallSite {
 };
 CallSite current_call(Tcl_Interp *interp);
 
-// Where the walk over the posted part is: the event running (empty for
-// none), the operation being posted (empty for none) and the index of the
-// move in that operation's path (-1 for none), as the part file counts.
-struct WalkPlace {
-    std::string event;
-    std::string operation;
-    long move = -1;
-};
-// As messages say it: "MOM_linear_move, operation FACE, path[5]".
-std::string describe(const WalkPlace &place);
-
 class Places {
 public:
     explicit Places(Tcl_Interp *interp) : interp_(interp) {}

@@ -64,7 +64,11 @@ void Run::start(const char *argv0) {
     // the script starts that leaves every output as it was.
     Tcl_FindExecutable(argv0);
     watch_endings(options_.timeout, [this](const Ending &ending) {
-        screen_.complain(ending.message);
+        // Before the script (reading a long part file, say) nothing was
+        // written: the message says so rather than that the outputs were.
+        screen_.complain(ran_ ? ending.message
+                              : ending.message.substr(0, ending.message.find(';')) +
+                                    " before the script started; every file was left as it was");
         account_.failure(ending.message.substr(0, ending.message.find_first_of(":;")));
         exit(ending.status);
     });
@@ -427,7 +431,7 @@ bool Run::complete(int status) const {
 
 std::string Run::report_partials(const std::vector<std::pair<std::string, std::string>> &partials) const {
     if (partials.empty()) return "";
-    std::string stopped = poster_ && poster_->in_event() ? "the posting stopped in " + describe(poster_->place())
+    std::string stopped = poster_ && poster_->in_event() ? "the posting stopped in " + describe(poster_->position())
                           : options_.post                 ? "the posting stopped before its first event"
                                                           : "the script stopped before its end";
     std::string names, kept;

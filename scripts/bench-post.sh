@@ -1,88 +1,122 @@
 #!/usr/bin/env bash
-# Posting speed, two measurements, each the best of R runs (default 5):
-#  1. momsim --post posts one operation of N linear moves (default 100000)
-#     through a post whose MOM_linear_move formats one block and writes it
-#     with MOM_output_literal, against plain tclsh running a loop that sets
-#     the same variables and calls the same procedure, writing to a file.
-#  2. A post written the host's way (a definition file: sequence numbers,
-#     three block templates, modal addresses) posts M moves (default
-#     1000000) spread over 1000 operations, against plain tclsh running a loop
-#     that sets the same variables and writes the same lines with format and
-#     its own comparison with the last value of each word.
-# Prints the seconds of each and the ratios.
-#   scripts/bench-post.sh [N [R [M]]]
-# Needs a built momsim (preset default) and tclsh 8.6. Its files live in a
-# folder under /tmp that the run removes.
+# Posting at production size: momsim --quiet --post posts a part through a
+# post whose MOM_linear_move formats one block and writes it with
+# MOM_output_literal, against plain tclsh running the same procedure over
+# the same moves held in a Tcl list (read from a text file, one move a
+# line) and writing to a file. Both NC files must come out byte for byte
+# alike, or the script fails.
+#
+#   scripts/bench-post.sh [RUNS]
+#
+# Cases: 100,000 and 1,000,000 moves in one operation and 1,000,000 over
+# 100 operations, each the best wall-clock time of RUNS runs (default 3) of
+# each whole process, with its peak memory (maximum resident set, from
+# Debian's /usr/bin/time). Then a post written the host's way (a definition
+# file: sequence numbers, three block templates, modal addresses) posts
+# BENCH_POST_TEMPLATE moves (default 1,000,000) over 100 operations, against
+# plain tclsh running a loop that sets the same variables and writes the
+# same lines with format and its own comparison with the last value of each
+# word. Last, one run of a part of BENCH_POST_BIG moves (default
+# 10,000,000; 0 leaves it out) in one operation, momsim alone.
+# Needs a built momsim (preset default), tclsh 8.6 and /usr/bin/time (the
+# Debian package time). Its files live in a folder under /tmp that the run
+# removes. docs/performance.md holds the figures and what they mean.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-moves=${1:-100000}
-runs=${2:-5}
-template_moves=${3:-1000000}
-momsim=build/default/momsim
-[ -x "$momsim" ] || { cmake --preset default >/dev/null && cmake --build --preset default --target momsim tarvex; }
+runs=${1:-3}
+big=${BENCH_POST_BIG:-10000000}
+template_moves=${BENCH_POST_TEMPLATE:-1000000}
+momsim=$PWD/build/default/momsim
+[ -x "$momsim" ] || { cmake --preset default >/dev/null && cmake --build --preset default --target momsim; }
+[ -x /usr/bin/time ] || { echo "bench-post: needs /usr/bin/time (apt-get install time)" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-
-# The part: one operation whose path holds the moves.
-awk -v n="$moves" 'BEGIN {
-    print "{\"objects\": ["
-    print "  {\"tag\": 10, \"kind\": \"setup\", \"program_root\": 20},"
-    print "  {\"tag\": 20, \"kind\": \"program_group\", \"name\": \"NC_PROGRAM\", \"members\": [31]},"
-    print "  {\"tag\": 31, \"kind\": \"operation\", \"name\": \"BENCH\", \"tool\": {\"name\": \"EM10\", \"number\": 1}, \"path\": ["
-    for (i = 0; i < n; i++)
-        printf "{\"motion\": \"linear\", \"pos\": [%s, %s, -2.0], \"feed\": 1200}%s\n", (i % 1000) * 0.125, int(i / 1000) * 0.5, (i < n - 1 ? "," : "")
-    print "]}]}"
-}' > "$work/part.json"
+cd "$work"
 
 # The post's motion event, the same text for both.
-cat > "$work/event.tcl" <<'TCL'
+cat > event.tcl <<'TCL'
 proc MOM_linear_move {} {
     global mom_pos mom_feed_rate
     MOM_output_literal [format "G1 X%.3f Y%.3f Z%.3f F%.0f" $mom_pos(0) $mom_pos(1) $mom_pos(2) $mom_feed_rate]
 }
 TCL
+touch empty.tcl
 
-# The plain loop: the same variables, the same procedure, writing to a file.
-cat > "$work/loop.tcl" <<TCL
-set nc [open $work/loop.ptp w]
-proc MOM_output_literal {text} { puts \$::nc \$text }
-source $work/event.tcl
-for {set i 0} {\$i < $moves} {incr i} {
-    set mom_pos(0) [expr {\$i % 1000 * 0.125}]
-    set mom_pos(1) [expr {\$i / 1000 * 0.5}]
-    set mom_pos(2) -2.0
-    set mom_feed_rate 1200.0
+# The plain loop: the moves in a list, the same variables, the same procedure.
+cat > loop.tcl <<'TCL'
+set in [open [lindex $argv 0]]
+set moves [split [string trimright [read $in] \n] \n]
+close $in
+set nc [open [lindex $argv 1] w]
+proc MOM_output_literal {text} { puts $::nc $text }
+source event.tcl
+foreach move $moves {
+    lassign $move mom_pos(0) mom_pos(1) mom_pos(2) mom_feed_rate
     MOM_linear_move
 }
-close \$nc
+close $nc
 TCL
 
-best() {  # best wall time of $runs runs of the command, in seconds
-    local best=
-    for _ in $(seq "$runs"); do
-        local start end
-        start=$(date +%s.%N)
-        "$@" >/dev/null
-        end=$(date +%s.%N)
-        best=$(echo "$start $end ${best:-1e9}" | awk '{t = $2 - $1; print (t < $3 ? t : $3)}')
-    done
-    echo "$best"
+# A part of MOVES linear moves split evenly over OPERATIONS operations, and
+# the same moves as text for the loop.
+make_part() {  # moves operations
+    awk -v n="$1" -v ops="$2" 'BEGIN {
+        per = n / ops
+        print "{\"objects\": ["
+        print "  {\"tag\": 10, \"kind\": \"setup\", \"program_root\": 20},"
+        printf "  {\"tag\": 20, \"kind\": \"program_group\", \"name\": \"NC_PROGRAM\", \"members\": ["
+        for (o = 0; o < ops; o++) printf "%d%s", 100 + o, (o < ops - 1 ? ", " : "")
+        print "]},"
+        for (o = 0; o < ops; o++) {
+            printf "  {\"tag\": %d, \"kind\": \"operation\", \"name\": \"OP%d\", \"tool\": {\"name\": \"EM10\", \"number\": 1}, \"path\": [\n", 100 + o, o
+            for (i = 0; i < per; i++) {
+                k = o * per + i
+                printf "{\"motion\": \"linear\", \"pos\": [%s, %s, -2.0], \"feed\": 1200}%s\n", (k % 1000) * 0.125, int(k / 1000) * 0.5, (i < per - 1 ? "," : "")
+                printf "%s %s -2.0 1200\n", (k % 1000) * 0.125, int(k / 1000) * 0.5 > "moves.txt"
+            }
+            printf "  ]}%s\n", (o < ops - 1 ? "," : "")
+        }
+        print "]}"
+    }' > part.json
 }
 
-post=$(best "$momsim" --quiet --post --part "$work/part.json" --output "$work/post.ptp" "$work/event.tcl")
-loop=$(best tclsh "$work/loop.tcl")
-[ "$(wc -l < "$work/post.ptp")" -eq "$moves" ] || { echo "bench-post: momsim wrote $(wc -l < "$work/post.ptp") blocks, not $moves" >&2; exit 1; }
-cmp -s "$work/post.ptp" "$work/loop.ptp" || { echo "bench-post: momsim and the loop wrote different files" >&2; exit 1; }
-echo "moves: $moves, best of $runs runs, wall-clock seconds"
-echo "momsim --post (part file read, posted, NC written): $post"
-echo "tclsh loop (variables set, event called, file written): $loop"
-echo "ratio: $(echo "$post $loop" | awk '{printf "%.2f", $1 / $2}')"
+# Best wall-clock seconds of $runs runs of the command, and the highest
+# peak memory in MiB: "SECONDS MIB".
+measure() {
+    local best=1e9 peak=0 line
+    for _ in $(seq "$runs"); do
+        /usr/bin/time -f "%e %M" -o time.txt "$@" >/dev/null
+        line=$(tail -1 time.txt)
+        best=$(echo "$line $best" | awk '{print ($1 < $3 ? $1 : $3)}')
+        peak=$(echo "$line $peak" | awk '{m = $2 / 1024; print (m > $3 ? m : $3)}')
+    done
+    echo "$best $peak"
+}
+
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) CPUs; best of $runs runs, wall-clock seconds, peak MiB"
+printf '%-34s %9s %9s %9s %7s %9s %9s %10s\n' case momsim "(read)" loop ratio "momsim MB" "loop MB" "MB/1M mv"
+declare -A posted
+for spec in 100000:1 1000000:1 1000000:100; do
+    moves=${spec%%:*}
+    ops=${spec##*:}
+    make_part "$moves" "$ops"
+    read -r post post_mb < <(measure "$momsim" --quiet --post --part part.json --output post.ptp event.tcl)
+    read -r load _ < <(measure "$momsim" --quiet --part part.json empty.tcl)
+    read -r loop loop_mb < <(measure tclsh loop.tcl moves.txt loop.ptp)
+    cmp -s post.ptp loop.ptp || { echo "bench-post: momsim and the loop wrote different files ($spec)" >&2; exit 1; }
+    [ "$(wc -l < post.ptp)" -eq "$moves" ] || { echo "bench-post: momsim wrote $(wc -l < post.ptp) blocks, not $moves" >&2; exit 1; }
+    posted[$spec]=$post
+    printf '%-34s %9.2f %9.2f %9.2f %7.2f %9.0f %9.0f %10.0f\n' "$moves moves in $ops operation(s)" "$post" "$load" "$loop" \
+        "$(echo "$post $loop" | awk '{print $1 / $2}')" "$post_mb" "$loop_mb" "$(echo "$post_mb $moves" | awk '{print $1 * 1e6 / $2}')"
+    rm -f part.json moves.txt post.ptp loop.ptp
+done
+echo "1M moves in 1 operation against the same over 100 operations: $(echo "${posted[1000000:1]} ${posted[1000000:100]}" | awk '{printf "%.2f", $1 / $2}')"
 
 # --- 2. the template post ------------------------------------------------------
-# 1000 operations by default (a part of long operations loads slowly, see
-# docs/performance.md); every move's numbers are at least 1 in size, so
-# that the host format &__4.30 writes what format's %.3f writes.
-ops=${BENCH_POST_OPERATIONS:-1000}
+# Every move's numbers are at least 1 in size, so that the host format
+# &__4.30 writes what format's %.3f writes; each arc is a quarter of a
+# circle about a centre 5 over and 5 up from its start.
+ops=100
 per_op=$((template_moves / ops))
 awk -v ops="$ops" -v per="$per_op" 'BEGIN {
     print "{\"objects\": ["
@@ -96,7 +130,7 @@ awk -v ops="$ops" -v per="$per_op" 'BEGIN {
             k = o * per + i
             x = 1 + (k % 1000) * 0.125; y = 1 + (int(k / 1000) % 100) * 0.5
             if (i % 100 == 0) printf "{\"motion\": \"rapid\", \"pos\": [%.3f, %.3f, -2]}", x, y
-            else if (i % 10 == 5) printf "{\"motion\": \"circular\", \"pos\": [%.3f, %.3f, -2], \"center\": [%.3f, %.3f, -2], \"direction\": \"CLW\"}", x, y, px + 5, py + 5
+            else if (i % 10 == 5) { x = px + 10; y = py; printf "{\"motion\": \"circular\", \"pos\": [%.3f, %.3f, -2], \"center\": [%.3f, %.3f, -2], \"direction\": \"CLW\"}", x, y, px + 5, py + 5 }
             else printf "{\"motion\": \"linear\", \"pos\": [%.3f, %.3f, -2], \"feed\": %d}", x, y, (o % 2 ? 800 : 1200)
             printf "%s\n", (i < per - 1 ? "," : "")
             px = x; py = y
@@ -104,9 +138,9 @@ awk -v ops="$ops" -v per="$per_op" 'BEGIN {
         printf "]}%s\n", (o < ops - 1 ? "," : "")
     }
     print "]}"
-}' > "$work/template_part.json"
+}' > template_part.json
 
-cat > "$work/template.def" <<'DEF'
+cat > template.def <<'DEF'
 FORMATTING
 {
   WORD_SEPARATOR " "
@@ -130,7 +164,7 @@ FORMATTING
       F[$mom_feed_rate] }
 }
 DEF
-cat > "$work/template.tcl" <<'TCL'
+cat > template.tcl <<'TCL'
 array set mom_sys_circle_code {CLW 2 CCLW 3}
 proc MOM_rapid_move {} { MOM_do_template rapid_move }
 proc MOM_linear_move {} { MOM_do_template linear_move }
@@ -139,8 +173,8 @@ TCL
 
 # The plain loop: the walk's variables set from the same numbers, each word
 # formatted with format and written when it differs from its last text.
-cat > "$work/template_loop.tcl" <<TCL
-set nc [open $work/template_loop.ptp w]
+cat > template_loop.tcl <<TCL
+set nc [open template_loop.ptp w]
 set seq 0
 proc word {address text} {
     upvar #0 last(\$address) last
@@ -185,6 +219,7 @@ for {set o 0} {\$o < $ops} {incr o} {
         if {\$i % 100 == 0} {
             MOM_rapid_move
         } elseif {\$i % 10 == 5} {
+            array set mom_pos [list 0 [expr {\$mom_prev_pos(0) + 10}] 1 \$mom_prev_pos(1) 2 -2.0]
             array set mom_pos_arc_center [list 0 [expr {\$mom_prev_pos(0) + 5}] 1 [expr {\$mom_prev_pos(1) + 5}] 2 -2.0]
             MOM_circular_move
         } else {
@@ -196,20 +231,29 @@ for {set o 0} {\$o < $ops} {incr o} {
 close \$nc
 TCL
 
-touch "$work/empty.tcl"
-t_post=$(best "$momsim" --quiet --post --part "$work/template_part.json" --def "$work/template.def" \
-    --output "$work/template_post.ptp" "$work/template.tcl")
-t_load=$(best "$momsim" --quiet --part "$work/template_part.json" "$work/empty.tcl")
-t_loop=$(best tclsh "$work/template_loop.tcl")
-cmp -s "$work/template_post.ptp" "$work/template_loop.ptp" || {
+read -r t_post t_post_mb < <(measure "$momsim" --quiet --post --part template_part.json --def template.def \
+    --output template_post.ptp template.tcl)
+read -r t_load _ < <(measure "$momsim" --quiet --part template_part.json empty.tcl)
+read -r t_loop t_loop_mb < <(measure tclsh template_loop.tcl)
+cmp -s template_post.ptp template_loop.ptp || {
     echo "bench-post: the template post and the loop wrote different files" >&2
-    diff "$work/template_post.ptp" "$work/template_loop.ptp" | head -5 >&2
+    diff template_post.ptp template_loop.ptp | head -5 >&2
     exit 1
 }
-echo
-echo "template post: $template_moves moves in $ops operations, $(wc -l < "$work/template_post.ptp") blocks, best of $runs runs, wall-clock seconds"
+echo "template post: $template_moves moves in $ops operations, $(wc -l < template_post.ptp) blocks, best of $runs runs, wall-clock seconds, peak MiB $t_post_mb (loop $t_loop_mb)"
 echo "momsim --post with the definition file (part file read, posted, NC written): $t_post"
 echo "of which reading the part file (momsim with --part and an empty script): $t_load"
 echo "tclsh loop (variables set, words formatted and compared, file written): $t_loop"
 echo "ratio, whole process: $(echo "$t_post $t_loop" | awk '{printf "%.2f", $1 / $2}')"
 echo "ratio, posting alone (part file read left out): $(echo "$t_post $t_load $t_loop" | awk '{printf "%.2f", ($1 - $2) / $3}')"
+rm -f template_part.json template_post.ptp template_loop.ptp
+
+if [ "$big" -gt 0 ]; then
+    make_part "$big" 1
+    rm -f moves.txt
+    /usr/bin/time -f "%e %M" -o time.txt "$momsim" --quiet --post --part part.json --output post.ptp event.tcl
+    read -r seconds kb < time.txt
+    blocks=$(wc -l < post.ptp)
+    [ "$blocks" -eq "$big" ] || { echo "bench-post: momsim wrote $blocks blocks, not $big" >&2; exit 1; }
+    echo "$big moves in 1 operation ($(du -m part.json | cut -f1) MB of part file): posted in $seconds s, peak $((kb / 1024)) MiB, $blocks blocks"
+fi

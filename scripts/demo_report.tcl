@@ -65,13 +65,15 @@ foreach line [split [read_file $saved] \n] {
 }
 
 if {$nc ne "" && [file exists $nc]} {
-    set counts {G0 0 G1 0 G2 0 G3 0}
+    set counts {G0 0 G1 0 G2 0 G3 0 holes 0}
     set blocks [split [string trimright [read_file $nc] \n] \n]
     foreach block $blocks {
         set word [lindex [split $block] 0]
         if {[dict exists $counts $word]} { dict incr counts $word }
+        # A drilling or boring cycle's block is a hole.
+        if {[regexp {^G8[1-9]$} $word]} { dict incr counts holes }
     }
     puts "\nThe NC file ($nc): [llength $blocks] blocks;\
  [dict get $counts G0] rapid, [dict get $counts G1] linear,\
- [expr {[dict get $counts G2] + [dict get $counts G3]}] circular moves"
+ [expr {[dict get $counts G2] + [dict get $counts G3]}] circular moves, [dict get $counts holes] holes"
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "emuhost/posting.h"
 #include "emuhost/session.h"
 
 namespace {
@@ -63,44 +64,44 @@ TEST_F(PartModelTest, RefusesBrokenPartFilesNamingFileLineAndField) {
          "part file 'p.json', line 3, column 15: syntax error while parsing object key"},
         {"[]", "part file 'p.json': the part file must hold one JSON object"},
         {R"({"object": []})", "part file 'p.json': object: unknown field"},
-        {R"({"objects": [{"tag": 1, "kind": "operation", "nmae": "X"}]})", "objects[0].nmae: unknown field"},
+        {R"({"objects": [{"tag": 1, "kind": "operation", "nmae": "X"}]})", "objects[0].nmae (tag 1): unknown field"},
         {R"({"objects": [{"tag": 0, "kind": "operation"}]})", "objects[0].tag: must be a tag"},
         {R"({"objects": [{"tag": -4, "kind": "operation"}]})", "objects[0].tag: must be a tag"},
         {R"({"objects": [{"tag": 4294967296, "kind": "operation"}]})", "objects[0].tag: must be a tag"},
         {R"({"objects": [{"tag": 1.5, "kind": "operation"}]})", "objects[0].tag: must be a tag"},
         {R"({"objects": [{"kind": "operation"}]})", "objects[0].tag: missing"},
-        {R"({"objects": [{"tag": 1, "kind": "tool"}]})", "objects[0].kind: \"tool\" is none of"},
+        {R"({"objects": [{"tag": 1, "kind": "tool"}]})", "objects[0].kind (tag 1): \"tool\" is none of"},
         {R"({"objects": [{"tag": 1, "kind": "other", "name": "ABCDEFGHIJKLMNOPQRSTUVWXYZ12345"}]})",
-         "objects[0]: name \"ABCDEFGHIJKLMNOPQRSTUVWXYZ12345\" is longer than 30 characters"},
-        {"{\"objects\": [" + op + ", " + op + "]}", "objects[1]: tag 1 is taken"},
+         "objects[0] (tag 1, \"ABCDEFGHIJKLMNOPQRSTUVWXYZ12345\"): name \"ABCDEFGHIJKLMNOPQRSTUVWXYZ12345\" is longer"},
+        {"{\"objects\": [" + op + ", " + op + "]}", "objects[1] (tag 1, \"OP\"): tag 1 is taken"},
         {R"({"objects": [{"tag": 1, "kind": "operation", "members": []}]})",
-         "objects[0].members: only a program group has members"},
+         "objects[0].members (tag 1): only a program group has members"},
         {R"({"objects": [{"tag": 2, "kind": "program_group", "members": [9]}]})",
-         "objects[0].members[0]: member tag 9 names no object"},
+         "objects[0].members[0] (tag 2): member tag 9 names no object"},
         {"{\"objects\": [" + op + ", " + group + R"(, {"tag": 3, "kind": "program_group", "members": [1]}]})",
-         "objects[2].members[0]: tag 1 is a member of tag 2 already"},
+         "objects[2].members[0] (tag 3): tag 1 is a member of tag 2 already"},
         {R"({"objects": [{"tag": 2, "kind": "program_group", "members": [3]},
                          {"tag": 3, "kind": "program_group", "members": [2]}]})",
-         "objects[1].members[0]: tag 2 would become a member of itself"},
+         "objects[1].members[0] (tag 3): tag 2 would become a member of itself"},
         {"{\"objects\": [" + op + ", " + group + R"(, {"tag": 5, "kind": "setup", "program_root": 1}]})",
-         "objects[2].program_root: tag 1 is no program group"},
+         "objects[2].program_root (tag 5): tag 1 is no program group"},
         {"{\"objects\": [" + op + ", " + group + R"(, {"tag": 5, "kind": "setup", "program_root": 2},
                                  {"tag": 6, "kind": "program_group", "members": [2]}]})",
-         "objects[3].members[0]: the program root cannot be a member of a group"},
+         "objects[3].members[0] (tag 6): the program root cannot be a member of a group"},
         {R"({"objects": [{"tag": 5, "kind": "setup"}, {"tag": 6, "kind": "setup"}]})",
-         "objects[1]: the part has a setup already"},
+         "objects[1] (tag 6): the part has a setup already"},
         {"{\"objects\": [" + op + ", " + group + "], \"current_operation\": 2}",
          "current_operation: tag 2 is no operation"},
         {"{\"objects\": [" + op + "], \"selection\": [1, 8]}", "selection: selected tag 8 names no object"},
         {R"({"objects": [{"tag": 1, "kind": "other", "attributes": [{"title": "T", "type": "time", "value": "2023-02-29T10:00:00"}]}]})",
-         "objects[0].attributes[0].value: must be a local time written YYYY-MM-DDTHH:MM:SS"},
+         "objects[0].attributes[0].value (tag 1): must be a local time written YYYY-MM-DDTHH:MM:SS"},
         {R"({"objects": [{"tag": 1, "kind": "other", "attributes": [{"title": "T", "type": "null"}, {"title": "T", "type": "null"}]}]})",
-         "objects[0].attributes[1].title: \"T\" is on this object already"},
+         "objects[0].attributes[1].title (tag 1): \"T\" is on this object already"},
         {R"({"objects": [{"tag": 1, "kind": "other", "attributes": [{"title": "T", "type": "number", "value": 3}]}]})",
-         "objects[0].attributes[0].type: \"number\" is none of string, time, null"},
+         "objects[0].attributes[0].type (tag 1): \"number\" is none of string, time, null"},
         {R"({"parts": [{"tag": 1, "file_name": "a.prt"}], "display_part": 2})", "display_part: tag 2 names no part"},
         {R"({"parts": [{"tag": 1, "file_name": "a.prt"}], "objects": [{"tag": 1, "kind": "other"}]})",
-         "objects[0]: tag 1 is taken"},
+         "objects[0] (tag 1): tag 1 is taken"},
         {R"({"database": [{"number": "N", "description": ")" + std::string(241, 'd') + "\"}]}",
          "database[0]: the description is longer than 240 characters"},
         {R"({"managed": "yes"})", "managed: must be true or false"},
@@ -119,6 +120,28 @@ TEST_F(PartModelTest, FailedLoadLeavesTheModelAsItWas) {
     EXPECT_EQ(part().to_text(), before);
     EXPECT_THROW(part().load(example_path() + ".missing"), PartFileError);
     EXPECT_EQ(part().to_text(), before);
+    // A long load asked to stop gives up, the model as it was.
+    std::string moves;
+    for (int i = 0; i < 5000; ++i) moves += R"({"motion": "rapid", "pos": [0, 0, 0]},)";
+    EXPECT_THROW(part().load_text(R"({"objects": [{"tag": 1, "kind": "operation", "path": [)" + moves + "]}]}", "big",
+                                  [] { return true; }),
+                 emuhost::PartLoadInterrupted);
+    EXPECT_EQ(part().to_text(), before);
+}
+
+// docs/part-file.md and docs/posting.md list the posting fields, events and
+// variables as the one table in the code has them.
+TEST_F(PartModelTest, DocsListThePostingTableAsTheCodeHasIt) {
+    auto read = [](const std::string &name) {
+        std::ifstream in(std::string(TARVEX_SOURCE_DIR) + "/docs/" + name);
+        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    };
+    const std::string part_file = read("part-file.md"), posting = read("posting.md");
+    for (const std::string &table : emuhost::posting::markdown_tables()) {
+        const std::string &doc = table.rfind("fields:", 0) == 0 ? part_file : posting;
+        std::string expected = emuhost::posting::markdown(table);
+        EXPECT_NE(doc.find(expected), std::string::npos) << "the docs should hold " << table << " as:\n" << expected;
+    }
 }
 
 TEST_F(PartModelTest, SaveWritesWhatLoadReads) {

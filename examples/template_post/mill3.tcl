@@ -16,9 +16,6 @@ if {[info commands MOM_assign_attribute] eq ""} {
     MOM_run_user_function tarvex ufusr
 }
 
-# Spindle speeds by tool; the part names the tools.
-set spindle_speeds {FACE_MILL_50 6000 EM_10 12000}
-
 proc MOM_start_of_program {} {
     global mom_part_name mom_date
     MOM_load_kinematics
@@ -43,11 +40,7 @@ proc PB_CMD_stamp_operation {} {
 }
 
 proc tool_change {} {
-    global mom_tool_name mom_spindle_speed spindle_speeds
-    set mom_spindle_speed [dict get $spindle_speeds $mom_tool_name]
     MOM_do_template tool_change
-    MOM_do_template spindle_rpm
-    MOM_do_template coolant_on
     # After a tool change every axis and the feed are written again.
     MOM_force once G_motion X Y Z F
 }
@@ -71,7 +64,32 @@ proc MOM_end_of_program {} {
     MOM_output_literal "%"
 }
 
-# Events the part file does not describe yet: ready for when it does.
+# The machine-control records of the tool path.
 proc MOM_spindle_rpm {} { MOM_do_template spindle_rpm }
-proc MOM_coolant_start {} { MOM_do_template coolant_on }
+proc MOM_spindle_off {} { MOM_do_template spindle_off }
+proc MOM_coolant_on {} { MOM_do_template coolant_on }
 proc MOM_coolant_off {} { MOM_do_template coolant_off }
+proc MOM_cutcom_on {} { MOM_do_template cutcom_on }
+proc MOM_cutcom_off {} { MOM_do_template cutcom_off }
+
+# Canned cycles: each kind's start picks its G code and writes its words
+# again at the first hole; each hole is one block, in which only what
+# changed is written.
+foreach {kind code} {drill 81 drill_dwell 82 drill_deep 83 drill_break_chip 73 tap 84 bore 85
+                     bore_dwell 89 bore_drag 86 bore_no_drag 76 bore_back 87 bore_manual 88} {
+    proc MOM_$kind {} "cycle_start $code"
+    proc MOM_${kind}_move {} { MOM_do_template cycle_move }
+}
+proc cycle_start {code} {
+    global mom_cycle_delay mom_cycle_step1 mom_sys_cycle_code mom_sys_cycle_peck mom_sys_cycle_dwell
+    set mom_sys_cycle_code $code
+    # No peck or dwell: an empty value leaves the word out.
+    set mom_sys_cycle_peck [expr {$mom_cycle_step1 > 0 ? $mom_cycle_step1 : ""}]
+    set mom_sys_cycle_dwell [expr {$mom_cycle_delay > 0 ? round($mom_cycle_delay * 1000) : ""}]
+    MOM_force once G_motion X Y Z R Q P F
+}
+proc MOM_cycle_off {} {
+    MOM_do_template cycle_off
+    # Out of the cycle every axis is written again.
+    MOM_force once X Y Z
+}

@@ -1,22 +1,34 @@
 // The JSON part file: reading it into a PartModel with a message that names
 // the file, line and field of whatever is wrong, and writing it back.
+//
+// The text is read in one pass by a streaming (SAX) parser: every object
+// and array is built as a small JSON value except the items of tool paths,
+// which go one by one into the compact path (path_file.cpp), so a path of
+// millions of moves is never held as JSON. A field given twice is caught as
+// the parser meets it, with one set of keys per open object.
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
-#include <set>
 #include <sstream>
-
-#include <nlohmann/json.hpp>
+#include <unordered_set>
 
 #include "emuhost/part.h"
 #include "emuhost/utf8.h"
+#include "part_json.h"
 
 namespace emuhost {
 namespace {
 
-// Keeps fields in the order written, so a saved file reads like the example.
-using json = nlohmann::ordered_json;
+using part_json::json;
+using part_json::member_path;
+using part_json::PathReader;
+using part_json::Refusal;
+using posting::Holder;
 
 std::optional<std::string> from_hex(const std::string &hex) {
     auto digit = [](char c) -> int {
@@ -40,12 +52,55 @@ std::optional<std::string> from_hex(const std::string &hex) {
 // so that every complaint names it.
 class Reader {
 public:
-    Reader(const std::string &origin, PartModel &model) : origin_(origin), model_(model) {}
+    Reader(const std::string &origin, PartModel &model, const json &doc, std::map<std::size_t, PathReader> &paths)
+        : origin_(origin), model_(model), doc_(doc), paths_(paths) {}
 
-    void read(const json &doc) {
-        only_keys(doc, "", {"machine_name", "grip_dir", "managed", "parts", "display_part", "work_part", "database", "objects",
-                            "current_operation", "selection"});
+    // Throws PartFileError naming the file, the field and the object it
+    // belongs to.
+    void read() {
+        try {
+            read_document(doc_);
+        } catch (const Refusal &refused) {
+            throw PartFileError(message(refused));
+        }
+    }
+
+    // What the file says of `refused`: the field, and for a field of an
+    // object the object's tag and name, which say more than its index.
+    std::string message(const Refusal &refused) const {
+        std::string at = refused.at;
+        if (at.rfind("objects[", 0) == 0 && at.find(']') != std::string::npos) {
+            std::string label = object_label(std::strtoul(at.c_str() + 8, nullptr, 10));
+            if (!label.empty()) at += " (" + label + ")";
+        }
+        return "part file '" + origin_ + "': " + (at.empty() ? "" : at + ": ") + refused.why;
+    }
+
+private:
+    std::string object_label(std::size_t index) const {
+        auto objects = doc_.find("objects");
+        if (objects == doc_.end() || !objects->is_array() || index >= objects->size()) return "";
+        const json &object = (*objects)[index];
+        if (!object.is_object()) return "";
+        std::string label;
+        auto tag = object.find("tag");
+        if (tag != object.end() && tag->is_number_unsigned() && tag->get<std::uint64_t>() != 0 &&
+            tag->get<std::uint64_t>() <= 0xFFFFFFFFu)
+            label = "tag " + std::to_string(tag->get<std::uint64_t>());
+        auto name = object.find("name");
+        if (name != object.end() && name->is_string() && !name->get<std::string>().empty())
+            label += (label.empty() ? "\"" : ", \"") + name->get<std::string>() + "\"";
+        return label;
+    }
+
+    void read_document(const json &doc) {
+        only_keys(doc, "", {"machine_name", "grip_dir", "units", "managed", "parts", "display_part", "work_part",
+                            "database", "objects", "current_operation", "selection"});
         if (doc.contains("machine_name")) model_.set_machine_name(text(doc["machine_name"], "machine_name"));
+        if (doc.contains("units")) {
+            static const posting::Field &units = *posting::field(Holder::Part, "units");
+            model_.set_units(part_json::choice(doc["units"], units, ""));
+        }
         if (doc.contains("grip_dir")) model_.set_grip_dir(text(doc["grip_dir"], "grip_dir"));
         if (doc.contains("managed")) model_.set_managed(flag(doc["managed"], "managed"));
         for_each(doc, "parts", [&](const json &entry, const std::string &at) { read_part(entry, at); });
@@ -61,10 +116,7 @@ public:
         apply("selection", [&] { model_.select(selected); });
     }
 
-private:
-    [[noreturn]] void fail(const std::string &at, const std::string &why) const {
-        throw PartFileError("part file '" + origin_ + "': " + (at.empty() ? "" : at + ": ") + why);
-    }
+    [[noreturn]] void fail(const std::string &at, const std::string &why) const { part_json::refuse(at, why); }
 
     // Runs a model change, naming the field when the model refuses it.
     template <typename Change>
@@ -76,13 +128,11 @@ private:
         }
     }
 
-    static std::string member_path(const std::string &at, const std::string &key) {
-        return at.empty() ? key : at + "." + key;
-    }
-
-    void only_keys(const json &value, const std::string &at, const std::set<std::string> &allowed) {
+    void only_keys(const json &value, const std::string &at, std::initializer_list<const char *> allowed) {
         for (auto it = value.begin(); it != value.end(); ++it)
-            if (!allowed.count(it.key())) fail(member_path(at, it.key()), "unknown field");
+            if (std::find_if(allowed.begin(), allowed.end(), [&](const char *key) { return it.key() == key; }) ==
+                allowed.end())
+                fail(member_path(at, it.key()), "unknown field");
     }
 
     template <typename Visit>
@@ -154,7 +204,9 @@ private:
     // Objects first, so that member lists, the program root and the
     // selection may name objects listed further down.
     void read_objects(const json &doc) {
+        std::size_t index = 0;
         for_each(doc, "objects", [&](const json &entry, const std::string &at) {
+            auto path = paths_.find(index++);
             if (!entry.is_object()) fail(at, "must be an object");
             only_keys(entry, at, {"tag", "kind", "name", "members", "program_root", "tool", "machine_time", "path",
                                   "attributes"});
@@ -169,7 +221,8 @@ private:
                 fail(member_path(at, "members"), "only a program group has members");
             if (entry.contains("program_root") && *kind != ObjectKind::Setup)
                 fail(member_path(at, "program_root"), "only the setup has a program root");
-            read_posting(*model_.object(object_tag), *kind, entry, at);
+            read_posting(*model_.object(object_tag), *kind, entry, at,
+                         path == paths_.end() ? nullptr : &path->second);
         });
         for_each(doc, "objects", [&](const json &entry, const std::string &at) {
             tag_t group = static_cast<tag_t>(entry["tag"].get<std::uint64_t>());
@@ -187,19 +240,10 @@ private:
         });
     }
 
-    double number(const json &value, const std::string &at) {
-        if (!value.is_number()) fail(at, "must be a number");
-        return value.get<double>();
-    }
-
-    void point(const json &value, const std::string &at, double (&out)[3]) {
-        if (!value.is_array() || value.size() != 3) fail(at, "must be an array of three numbers [x, y, z]");
-        for (std::size_t i = 0; i < 3; ++i) out[i] = number(value[i], at + "[" + std::to_string(i) + "]");
-    }
-
     // What posting an operation hands the post: its tool, machine time and
-    // tool path. Only operations are posted, so only they may carry them.
-    void read_posting(CamObject &object, ObjectKind kind, const json &entry, const std::string &at) {
+    // tool path (read by the parser, as `path`). Only operations are posted,
+    // so only they may carry them.
+    void read_posting(CamObject &object, ObjectKind kind, const json &entry, const std::string &at, PathReader *path) {
         for (const char *key : {"tool", "machine_time", "path"})
             if (entry.contains(key) && kind != ObjectKind::Operation)
                 fail(member_path(at, key), "only an operation is posted");
@@ -207,49 +251,42 @@ private:
             std::string tool_at = member_path(at, "tool");
             const json &tool = entry["tool"];
             if (!tool.is_object()) fail(tool_at, "must be an object");
-            only_keys(tool, tool_at, {"name", "number"});
-            object.tool.name = text(required(tool, "name", tool_at), member_path(tool_at, "name"));
-            if (object.tool.name.empty()) fail(member_path(tool_at, "name"), "must not be empty");
-            if (tool.contains("number")) {
-                const json &value = tool["number"];
-                if (!value.is_number_integer() || value.get<std::int64_t>() < 0 ||
-                    value.get<std::int64_t>() > 99999)
-                    fail(member_path(tool_at, "number"), "must be a whole number from 0 to 99999");
-                object.tool.number = value.get<int>();
-            }
+            part_json::only_keys(tool, tool_at, posting::fields_of(Holder::Tool));
+            auto field = [](const char *name) -> const posting::Field & { return *posting::field(Holder::Tool, name); };
+            Tool &read = object.tool;
+            read.name = text(part_json::required(tool, field("name"), tool_at), member_path(tool_at, "name"));
+            if (read.name.empty()) fail(member_path(tool_at, "name"), "must not be empty");
+            auto whole = [&](const char *name) -> std::optional<int> {
+                if (!tool.contains(name)) return std::nullopt;
+                return part_json::whole(tool[name], field(name), tool_at);
+            };
+            auto number = [&](const char *name) -> std::optional<double> {
+                if (!tool.contains(name)) return std::nullopt;
+                return part_json::number(tool[name], field(name), tool_at);
+            };
+            read.number = whole("number").value_or(0);
+            read.diameter = number("diameter");
+            read.corner_radius = number("corner_radius");
+            read.length = number("length");
+            read.adjust_register = whole("adjust_register");
+            read.cutcom_register = whole("cutcom_register");
         }
         if (entry.contains("machine_time")) {
-            double minutes = number(entry["machine_time"], member_path(at, "machine_time"));
-            if (!(minutes >= 0)) fail(member_path(at, "machine_time"), "must not be negative");
-            object.machine_time = minutes;
+            const json &minutes = entry["machine_time"];
+            std::string time_at = member_path(at, "machine_time");
+            if (!minutes.is_number()) fail(time_at, "must be a number");
+            if (!(minutes.get<double>() >= 0 && minutes.get<double>() <= posting::kMaxMinutes))
+                fail(time_at, "must be a number of minutes from 0 to 1000000");
+            object.machine_time = minutes.get<double>();
         }
-        for_each(entry, "path", [&](const json &move, const std::string &move_at) {
-            if (!move.is_object()) fail(move_at, "must be an object");
-            only_keys(move, move_at, {"motion", "pos", "feed", "center", "direction"});
-            Motion motion;
-            std::string kind_text = text(required(move, "motion", move_at), member_path(move_at, "motion"));
-            if (kind_text == "rapid") motion.kind = MotionKind::Rapid;
-            else if (kind_text == "linear") motion.kind = MotionKind::Linear;
-            else if (kind_text == "circular") motion.kind = MotionKind::Circular;
-            else fail(member_path(move_at, "motion"), "\"" + kind_text + "\" is none of rapid, linear, circular");
-            point(required(move, "pos", move_at), member_path(move_at, "pos"), motion.pos);
-            if (move.contains("feed")) {
-                double feed = number(move["feed"], member_path(move_at, "feed"));
-                if (!(feed >= 0)) fail(member_path(move_at, "feed"), "must not be negative");
-                motion.feed = feed;
+        if (entry.contains("path")) {
+            std::string path_at = member_path(at, "path");
+            if (!entry["path"].is_array()) fail(path_at, "must be an array");
+            if (path) {
+                if (path->refusal) fail(path_at + path->refusal->at, path->refusal->why);
+                object.path = std::move(path->path);
             }
-            bool circular = motion.kind == MotionKind::Circular;
-            for (const char *key : {"center", "direction"})
-                if (!circular && move.contains(key)) fail(member_path(move_at, key), "only a circular move has it");
-            if (circular) {
-                point(required(move, "center", move_at), member_path(move_at, "center"), motion.center);
-                std::string direction = text(required(move, "direction", move_at), member_path(move_at, "direction"));
-                if (direction != "CLW" && direction != "CCLW")
-                    fail(member_path(move_at, "direction"), "\"" + direction + "\" is none of CLW, CCLW");
-                motion.clockwise = direction == "CLW";
-            }
-            object.path.push_back(motion);
-        }, at);
+        }
     }
 
     void read_attribute(tag_t owner, const json &entry, const std::string &at) {
@@ -280,6 +317,8 @@ private:
 
     std::string origin_;
     PartModel &model_;
+    const json &doc_;
+    std::map<std::size_t, PathReader> &paths_;
 };
 
 bool valid_utf8(const std::string &text) { return invalid_utf8_at(text) == std::string::npos; }
@@ -317,69 +356,147 @@ std::pair<std::size_t, std::size_t> position_of(const std::string &text, std::si
 
 // The parser's reason without its exception id and position, which the
 // caller gives in its own words.
-std::string parse_reason(const json::parse_error &error) {
-    std::string what = error.what();
+std::string parse_reason(const std::string &what) {
     std::size_t at = what.find("parse error");
-    if (at == std::string::npos) return what;
-    std::size_t colon = what.find(": ", at);
-    return colon == std::string::npos ? what.substr(at) : what.substr(colon + 2);
+    if (at != std::string::npos) {
+        std::size_t colon = what.find(": ", at);
+        return colon == std::string::npos ? what.substr(at) : what.substr(colon + 2);
+    }
+    std::size_t bracket = what.find("] ");
+    return bracket == std::string::npos ? what : what.substr(bracket + 2);
 }
 
-// Watches the parser for a field written twice in one object, which JSON
-// itself lets pass (the last one silently wins): like a misspelt field, it
-// is a mistake in the file that would otherwise go unnoticed. Keeps the path
-// of where the parser is, as the reader names fields.
-class DuplicateFields {
+// Where the parser gave up: past the end of the text, or a number no double
+// holds (which would be infinite).
+struct SyntaxFailure {
+    std::size_t byte;
+    std::string reason;
+};
+
+// The parser's events, built into a document as nlohmann's own DOM parser
+// builds one, but for three things: each item of objects[N].path goes to the
+// PathReader of object N and is not kept; a field given twice is noted (the
+// first one, with its path) when its key comes; and a long text asks
+// `interrupted` now and then.
+class PartSax {
 public:
-    // For json::parse: answers true to keep every value.
-    bool operator()(int, json::parse_event_t event, json &parsed) {
-        switch (event) {
-        case json::parse_event_t::object_start:
-        case json::parse_event_t::array_start:
-            next_element();
-            frames_.push_back(Frame{event == json::parse_event_t::object_start, {}, {}, -1});
-            break;
-        case json::parse_event_t::object_end:
-        case json::parse_event_t::array_end:
-            if (!frames_.empty()) frames_.pop_back();
-            break;
-        case json::parse_event_t::key: {
-            Frame &top = frames_.back();
-            top.key = parsed.get<std::string>();
-            if (!top.keys.insert(top.key).second && !duplicate_) duplicate_ = path();
-            break;
-        }
-        case json::parse_event_t::value: next_element(); break;
-        }
+    explicit PartSax(const PartModel::Interrupted &interrupted) : interrupted_(interrupted) {}
+
+    json document;
+    std::map<std::size_t, PathReader> paths;  // by index in "objects"
+    std::optional<std::string> duplicate;
+
+    bool null() { return value(json(nullptr)); }
+    bool boolean(bool flag) { return value(json(flag)); }
+    bool number_integer(json::number_integer_t number) { return value(json(number)); }
+    bool number_unsigned(json::number_unsigned_t number) { return value(json(number)); }
+    bool number_float(json::number_float_t number, const json::string_t &) { return value(json(number)); }
+    bool string(json::string_t &text) { return value(json(std::move(text))); }
+    bool binary(json::binary_t &) { return value(json(nullptr)); }  // JSON text has none
+
+    bool start_object(std::size_t) {
+        // A path item is an object: every few thousand, the caller may end
+        // the load.
+        if (++opened_ % 4096 == 0 && interrupted_ && interrupted_()) throw PartLoadInterrupted();
+        frames_.push_back(Frame{json::object()});
+        // A path item holds a few fields: room for them at once.
+        if (in_path_item()) frames_.back().value.get_ref<json::object_t &>().reserve(4);
         return true;
     }
 
-    // The path of the first field given twice, if any.
-    const std::optional<std::string> &duplicate() const { return duplicate_; }
+    bool key(json::string_t &name) {
+        Frame &top = frames_.back();
+        auto &fields = top.value.get_ref<json::object_t &>();
+        bool again;
+        if (top.keys) {
+            again = !top.keys->insert(name).second;
+        } else {
+            again = std::any_of(fields.begin(), fields.end(), [&](const auto &field) { return field.first == name; });
+            // Many fields: a set, so that a huge object stays linear.
+            if (fields.size() >= 16) {
+                top.keys = std::make_unique<std::unordered_set<std::string>>();
+                for (const auto &field : fields) top.keys->insert(field.first);
+                top.keys->insert(name);
+            }
+        }
+        top.key = name;
+        if (again && !duplicate) duplicate = where();
+        return true;
+    }
+
+    bool end_object() { return close(); }
+
+    bool start_array(std::size_t) {
+        Frame frame{json::array()};
+        // objects[N].path: its items are read one by one, not kept.
+        if (frames_.size() == 3 && frames_[0].key == "objects" && frames_[1].value.is_array() &&
+            frames_[2].value.is_object() && frames_[2].key == "path")
+            frame.path = &paths[frames_[1].count];
+        // A point in a path item: [x, y, z].
+        else if (in_path_item())
+            frame.value.get_ref<json::array_t &>().reserve(3);
+        frames_.push_back(std::move(frame));
+        return true;
+    }
+
+    bool end_array() { return close(); }
+
+    bool parse_error(std::size_t byte, const std::string &token, const nlohmann::detail::exception &error) {
+        // A number out of range is named where it starts.
+        bool number = error.id == 406;
+        std::size_t at = number && byte >= token.size() ? byte - token.size() + 1 : byte;
+        throw SyntaxFailure{at, parse_reason(error.what())};
+    }
 
 private:
     struct Frame {
-        bool object;
-        std::set<std::string> keys;
-        std::string key;
-        long index;
+        json value;             // the object or array being built (a path keeps none of its items)
+        std::string key = {};   // an object: the field being read
+        std::size_t count = 0;  // an array: the elements read
+        PathReader *path = nullptr;
+        std::unique_ptr<std::unordered_set<std::string>> keys = {};  // an object of many fields
     };
 
-    void next_element() {
-        if (!frames_.empty() && !frames_.back().object) ++frames_.back().index;
+    bool in_path_item() const { return frames_.size() >= 4 && frames_[3].path; }
+
+    bool value(json &&made) {
+        if (frames_.empty()) {
+            document = std::move(made);
+            return true;
+        }
+        Frame &top = frames_.back();
+        if (top.path) {
+            top.path->add(made);
+        } else if (top.value.is_object()) {
+            // Appended: a field given twice is refused before anyone reads it.
+            top.value.get_ref<json::object_t &>().emplace_back(top.key, std::move(made));
+        } else {
+            top.value.get_ref<json::array_t &>().push_back(std::move(made));
+        }
+        ++top.count;
+        return true;
     }
 
-    std::string path() const {
+    bool close() {
+        Frame done = std::move(frames_.back());
+        frames_.pop_back();
+        // A path leaves an empty array: the object has one.
+        return value(done.path ? json::array() : std::move(done.value));
+    }
+
+    // The path of the field being read: objects[3].path[12].pos.
+    std::string where() const {
         std::string at;
         for (const Frame &frame : frames_) {
-            if (frame.object) at += (at.empty() ? "" : ".") + frame.key;
-            else at += "[" + std::to_string(frame.index) + "]";
+            if (frame.value.is_object()) at += (at.empty() ? "" : ".") + frame.key;
+            else at += "[" + std::to_string(frame.count) + "]";
         }
         return at;
     }
 
+    const PartModel::Interrupted &interrupted_;
     std::vector<Frame> frames_;
-    std::optional<std::string> duplicate_;
+    std::size_t opened_ = 0;
 };
 
 }  // namespace
@@ -393,44 +510,65 @@ void PartModel::load(const std::string &path) {
     load_text(content.str(), path);
 }
 
-void PartModel::load_text(const std::string &text, const std::string &origin) {
-    json doc;
-    DuplicateFields duplicates;
+void PartModel::load_text(const std::string &text, const std::string &origin, const Interrupted &interrupted) {
+    PartSax parsed(interrupted);
     try {
-        doc = json::parse(text, std::ref(duplicates));
-    } catch (const json::parse_error &error) {
-        auto where = position_of(text, error.byte);
-        std::string reason = parse_reason(error);
+        json::sax_parse(text.begin(), text.end(), &parsed);
+    } catch (const SyntaxFailure &failure) {
+        auto where = position_of(text, failure.byte);
         throw PartFileError("part file '" + origin + "', line " + std::to_string(where.first) + ", column " +
-                                std::to_string(where.second) + ": " + reason,
-                            {reason, where.first, where.second});
-    } catch (const json::exception &error) {
-        // A number too large for any type, say: the parser gives up on the
-        // value without a position.
-        std::string what = error.what();
-        auto bracket = what.find("] ");
-        std::string reason = bracket == std::string::npos ? what : what.substr(bracket + 2);
-        throw PartFileError("part file '" + origin + "': " + reason, {reason, 0, 0});
+                                std::to_string(where.second) + ": " + failure.reason,
+                            {failure.reason, where.first, where.second});
     }
-    if (!doc.is_object())
+    if (!parsed.document.is_object())
         throw PartFileError("part file '" + origin + "': the part file must hold one JSON object",
                             {"the part file must hold a JSON object", 1, 0});
-    if (duplicates.duplicate())
-        throw PartFileError("part file '" + origin + "': " + *duplicates.duplicate() + ": field given twice");
     PartModel fresh;
     fresh.clock_ = clock_;
     fresh.description_in_place_ = description_in_place_;
-    Reader(origin, fresh).read(doc);
+    Reader reader(origin, fresh, parsed.document, parsed.paths);
+    if (parsed.duplicate) throw PartFileError(reader.message(Refusal{*parsed.duplicate, "field given twice"}));
+    reader.read();
     // What the file held was not assigned by anyone.
     fresh.assignments_ = 0;
     fresh.assigned_.clear();
     *this = std::move(fresh);
 }
 
+// The dumped document with each object's path written in place of its
+// placeholder ("path": "N", N the object's index; no other field is named
+// path): one item a line.
+std::string PartModel::with_paths(const std::string &dumped) const {
+    static const std::string placeholder = "\"path\": \"";
+    std::string out;
+    std::size_t items = 0;
+    for (const auto &entry : objects_) items += entry.path.size();
+    out.reserve(dumped.size() + items * 64);
+    std::size_t from = 0;
+    for (std::size_t at; (at = dumped.find(placeholder, from)) != std::string::npos;) {
+        std::size_t line = dumped.rfind('\n', at) + 1;
+        std::string indent = dumped.substr(line, at - line) + "  ";
+        std::size_t end = dumped.find('"', at + placeholder.size());
+        const ToolPath &path = objects_[std::stoul(dumped.substr(at + placeholder.size()))].path;
+        out.append(dumped, from, at - from);
+        out += "\"path\": [";
+        for (std::size_t i = 0; i < path.size(); ++i) {
+            out += i ? ",\n" : "\n";
+            out += indent;
+            part_json::write_item(out, path, path.items()[i]);
+        }
+        out += "\n" + indent.substr(2) + "]";
+        from = end + 1;
+    }
+    out.append(dumped, from, std::string::npos);
+    return out;
+}
+
 std::string PartModel::to_text() const {
     json doc = json::object();
     if (!machine_name_.empty()) doc["machine_name"] = text_json(machine_name_);
     if (!grip_dir_.empty()) doc["grip_dir"] = text_json(grip_dir_);
+    if (units_) doc["units"] = posting::kUnits[*units_];
     doc["managed"] = managed_;
     doc["parts"] = json::array();
     for (const auto &entry : parts_)
@@ -450,22 +588,19 @@ std::string PartModel::to_text() const {
         if (entry.kind == ObjectKind::Setup) item["program_root"] = tag_or_null(entry.program_root);
         // Posting fields only where the file had them, so a part without
         // them saves as it always did.
-        if (!entry.tool.name.empty()) item["tool"] = {{"name", text_json(entry.tool.name)}, {"number", entry.tool.number}};
-        if (entry.machine_time) item["machine_time"] = *entry.machine_time;
-        if (!entry.path.empty()) {
-            json path = json::array();
-            for (const auto &motion : entry.path) {
-                json move = {{"motion", motion_name(motion.kind)},
-                             {"pos", {motion.pos[0], motion.pos[1], motion.pos[2]}}};
-                if (motion.feed) move["feed"] = *motion.feed;
-                if (motion.kind == MotionKind::Circular) {
-                    move["center"] = {motion.center[0], motion.center[1], motion.center[2]};
-                    move["direction"] = motion.clockwise ? "CLW" : "CCLW";
-                }
-                path.push_back(move);
-            }
-            item["path"] = path;
+        if (!entry.tool.name.empty()) {
+            const Tool &tool = entry.tool;
+            json saved = {{"name", text_json(tool.name)}, {"number", tool.number}};
+            if (tool.diameter) saved["diameter"] = *tool.diameter;
+            if (tool.corner_radius) saved["corner_radius"] = *tool.corner_radius;
+            if (tool.length) saved["length"] = *tool.length;
+            if (tool.adjust_register) saved["adjust_register"] = *tool.adjust_register;
+            if (tool.cutcom_register) saved["cutcom_register"] = *tool.cutcom_register;
+            item["tool"] = saved;
         }
+        if (entry.machine_time) item["machine_time"] = *entry.machine_time;
+        // The path's place, filled in below with one item a line.
+        if (!entry.path.empty()) item["path"] = std::to_string(&entry - objects_.data());
         item["attributes"] = json::array();
         for (const auto &attribute : entry.attributes) {
             json saved = {{"title", text_json(attribute.title)}};
@@ -487,7 +622,7 @@ std::string PartModel::to_text() const {
     doc["current_operation"] = tag_or_null(current_operation_);
     doc["selection"] = selection_;
     try {
-        return doc.dump(2) + "\n";
+        return with_paths(doc.dump(2) + "\n");
     } catch (const json::type_error &error) {
         // Texts that scripts wrote in an 8-bit code page are not UTF-8;
         // say so rather than write a file that cannot be read back.

@@ -83,15 +83,6 @@ HostTime local_now() {
 
 // --- Kinds -------------------------------------------------------------------
 
-const char *motion_name(MotionKind kind) {
-    switch (kind) {
-    case MotionKind::Rapid: return "rapid";
-    case MotionKind::Linear: return "linear";
-    case MotionKind::Circular: return "circular";
-    }
-    return "linear";
-}
-
 const char *kind_name(ObjectKind kind) {
     switch (kind) {
     case ObjectKind::Operation: return "operation";
@@ -128,6 +119,7 @@ void PartModel::reset() {
     database_.clear();
     grip_dir_.clear();
     machine_name_.clear();
+    units_.reset();
 }
 
 void PartModel::check_new_tag(tag_t tag) const {

@@ -51,7 +51,8 @@ private:
 void load_part_file(const std::string &path) {
     Options options;
     options.part = path;
-    momsim::load_part(momsim::read_inputs(options, ""));
+    momsim::Inputs inputs = momsim::read_inputs(options, "");
+    momsim::load_part(inputs);
 }
 
 std::string usage_error_of(const std::vector<std::string> &words) {

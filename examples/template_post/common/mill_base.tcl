@@ -3,9 +3,11 @@
 
 # The machine's words, as the definition files' templates read them.
 array set mom_sys_leader {X X Y Y Z Z}
-set mom_sys_unit_code 21
+array set mom_sys_unit_code {MM 21 IN 20}
 array set mom_sys_spindle_code {CLW 3 CCLW 4}
 array set mom_sys_circle_code {CLW 2 CCLW 3}
+array set mom_sys_cutcom_code {LEFT 41 RIGHT 42}
+array set mom_sys_coolant_code {ON 8 FLOOD 8 MIST 7 THRU 88 TAP 8}
 
 # Every NC line passes here before it is written: the listing gets each one
 # with its count, and the controller gets no trailing blanks.

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "emuhost/tool_path.h"
 #include "emuhost/translator.h"  // EMUHOST_API
 #include "openapi.h"
 
@@ -54,20 +55,15 @@ struct Attribute {
 };
 
 // The tool an operation cuts with. An empty name: the operation has none.
+// Sizes in the part's units; what the part file does not give stays absent.
 struct Tool {
     std::string name;
     int number = 0;
-};
-
-// One motion event of an operation's tool path, in the part's units.
-enum class MotionKind { Rapid, Linear, Circular };
-struct Motion {
-    MotionKind kind = MotionKind::Linear;
-    double pos[3] = {0, 0, 0};
-    std::optional<double> feed;  // absent: the feed rate stays as it was
-    // Circular moves only: the arc's centre and its direction seen from +Z.
-    double center[3] = {0, 0, 0};
-    bool clockwise = false;
+    std::optional<double> diameter;
+    std::optional<double> corner_radius;
+    std::optional<double> length;
+    std::optional<int> adjust_register;
+    std::optional<int> cutcom_register;
 };
 
 struct CamObject {
@@ -82,7 +78,7 @@ struct CamObject {
     // Operations only: what posting the operation hands the post.
     Tool tool;
     std::optional<double> machine_time;  // minutes; absent: 0
-    std::vector<Motion> path;
+    ToolPath path;
 };
 
 struct PartFile {
@@ -121,6 +117,12 @@ struct PartFileError : std::runtime_error {
     };
     PartFileError(const std::string &what, Syntax where) : std::runtime_error(what), syntax(std::move(where)) {}
     std::optional<Syntax> syntax;
+};
+
+// A load that the caller's `interrupted` ended before it was done; the model
+// is as it was.
+struct PartLoadInterrupted : std::runtime_error {
+    PartLoadInterrupted() : std::runtime_error("reading the part file was interrupted") {}
 };
 
 class EMUHOST_API PartModel {
@@ -220,18 +222,27 @@ public:
     const std::string &grip_dir() const { return grip_dir_; }
     void set_grip_dir(const std::string &folder) { grip_dir_ = folder; }
 
+    // The part's units, an index into posting::kUnits; absent: the part
+    // file gives none.
+    const std::optional<std::size_t> &units() const { return units_; }
+    void set_units(std::optional<std::size_t> units) { units_ = units; }
+
     // --- Part file ------------------------------------------------------------
     // Replaces the whole model with the file's; on any error throws
     // PartFileError and leaves the model as it was. The clock and the
-    // description mode are kept.
+    // description mode are kept. Reading takes time linear in the text; a
+    // long one asks `interrupted` now and then, and when it answers true
+    // gives up with PartLoadInterrupted.
+    using Interrupted = std::function<bool()>;
     void load(const std::string &path);
-    void load_text(const std::string &text, const std::string &origin);
+    void load_text(const std::string &text, const std::string &origin, const Interrupted &interrupted = nullptr);
     // Throws PartFileError when the file cannot be written.
     void save(const std::string &path) const;
     std::string to_text() const;
 
 private:
     void check_new_tag(tag_t tag) const;
+    std::string with_paths(const std::string &dumped) const;
     CamObject &require(tag_t tag, const char *what);
 
     std::vector<CamObject> objects_;
@@ -252,11 +263,10 @@ private:
     std::vector<DatabasePart> database_;
     std::string grip_dir_;
     std::string machine_name_;
+    std::optional<std::size_t> units_;
     std::size_t assignments_ = 0;
     std::unordered_map<tag_t, std::size_t> assigned_;
 };
-
-EMUHOST_API const char *motion_name(MotionKind kind);
 
 EMUHOST_API const char *kind_name(ObjectKind kind);
 EMUHOST_API std::optional<ObjectKind> kind_from_name(const std::string &name);
