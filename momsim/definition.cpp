@@ -290,9 +290,9 @@ private:
         } else if (keyword == "FORMAT") {
             std::string format_name = name("the format's name after FORMAT");
             int line = token_.line;
-            std::string spec = text("the format after FORMAT " + format_name);
+            std::string pattern = text("the format after FORMAT " + format_name);
             try {
-                into_.formats[format_name] = FormatDef{NumberFormat::parse(spec), place};
+                into_.formats[format_name] = FormatDef{NumberFormat::parse(pattern), place};
             } catch (const std::invalid_argument &error) {
                 lexer_.fail(line, "FORMAT " + format_name + ": " + error.what());
             }

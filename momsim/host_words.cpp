@@ -24,7 +24,7 @@ const std::vector<HostWord> &host_words() {
         {"WORD_SEPARATOR", K, "WORD_SEPARATOR \"TEXT\"", E, nullptr},
         {"END_OF_LINE", K, "END_OF_LINE \"TEXT\"", E, nullptr},
         {"SEQUENCE", K, "SEQUENCE TEMPLATE START INCREMENT FREQUENCY MAXIMUM", E, nullptr},
-        {"FORMAT", K, "FORMAT NAME \"SPEC\"", E, nullptr},
+        {"FORMAT", K, "FORMAT NAME \"PATTERN\"", E, nullptr},
         {"ADDRESS", K, "ADDRESS NAME { ATTRIBUTE ... }", E, nullptr},
         {"BLOCK_TEMPLATE", K, "BLOCK_TEMPLATE NAME { MEMBER ... }", E, nullptr},
         // What an ADDRESS says of itself.

@@ -32,18 +32,18 @@ void shortest_digits(double value, std::string &digits, int &point) {
 
 }  // namespace
 
-NumberFormat NumberFormat::parse(const std::string &spec) {
+NumberFormat NumberFormat::parse(const std::string &pattern) {
     NumberFormat format;
-    format.spec_ = spec;
-    if (!spec.empty() && spec[0] == '&') {
+    format.pattern_ = pattern;
+    if (!pattern.empty() && pattern[0] == '&') {
         // &abcdef: exactly six characters after the ampersand.
         auto bad = [&](const std::string &why) {
-            return std::invalid_argument("\"" + spec + "\": " + why +
+            return std::invalid_argument("\"" + pattern + "\": " + why +
                                          " (a host format is &abcdef: a '+' or '_', b '0' or '_', c a digit, "
                                          "d '.' or '_', e a digit, f '0' or '_')");
         };
-        if (spec.size() != 7) throw bad("it has " + std::to_string(spec.size() - 1) + " characters after '&', not 6");
-        const char a = spec[1], b = spec[2], c = spec[3], d = spec[4], e = spec[5], f = spec[6];
+        if (pattern.size() != 7) throw bad("it has " + std::to_string(pattern.size() - 1) + " characters after '&', not 6");
+        const char a = pattern[1], b = pattern[2], c = pattern[3], d = pattern[4], e = pattern[5], f = pattern[6];
         if (a != '+' && a != '_') throw bad(std::string("'") + a + "' is no sign choice");
         if (b != '0' && b != '_') throw bad(std::string("'") + b + "' is no zero-fill choice");
         if (!is_digit(c)) throw bad(std::string("'") + c + "' is no count of integer digits");
@@ -65,33 +65,33 @@ NumberFormat NumberFormat::parse(const std::string &spec) {
     std::size_t at = 0;
     bool found = false;
     std::string *side = &format.before_;
-    while (at < spec.size()) {
-        char ch = spec[at];
+    while (at < pattern.size()) {
+        char ch = pattern[at];
         if (ch != '%') {
             *side += ch;
             ++at;
             continue;
         }
-        if (at + 1 < spec.size() && spec[at + 1] == '%') {
+        if (at + 1 < pattern.size() && pattern[at + 1] == '%') {
             *side += "%%";
             at += 2;
             continue;
         }
-        if (found) throw std::invalid_argument("\"" + spec + "\": more than one conversion; a format writes one value");
+        if (found) throw std::invalid_argument("\"" + pattern + "\": more than one conversion; a format writes one value");
         std::size_t start = at++;
-        while (at < spec.size() && std::string("-+ #0").find(spec[at]) != std::string::npos) ++at;
+        while (at < pattern.size() && std::string("-+ #0").find(pattern[at]) != std::string::npos) ++at;
         std::size_t width = at;
-        while (at < spec.size() && is_digit(spec[at])) ++at;
-        if (at - width > 2) throw std::invalid_argument("\"" + spec + "\": a width of more than two digits");
-        if (at < spec.size() && spec[at] == '.') {
+        while (at < pattern.size() && is_digit(pattern[at])) ++at;
+        if (at - width > 2) throw std::invalid_argument("\"" + pattern + "\": a width of more than two digits");
+        if (at < pattern.size() && pattern[at] == '.') {
             std::size_t precision = ++at;
-            while (at < spec.size() && is_digit(spec[at])) ++at;
-            if (at - precision > 2) throw std::invalid_argument("\"" + spec + "\": a precision of more than two digits");
+            while (at < pattern.size() && is_digit(pattern[at])) ++at;
+            if (at - precision > 2) throw std::invalid_argument("\"" + pattern + "\": a precision of more than two digits");
         }
-        if (at == spec.size())
-            throw std::invalid_argument("\"" + spec + "\": the conversion has no letter (s, d, f, e or g)");
-        char letter = spec[at++];
-        std::string head = spec.substr(start, at - 1 - start);
+        if (at == pattern.size())
+            throw std::invalid_argument("\"" + pattern + "\": the conversion has no letter (s, d, f, e or g)");
+        char letter = pattern[at++];
+        std::string head = pattern.substr(start, at - 1 - start);
         switch (letter) {
         case 's': format.kind_ = Kind::Text; format.conversion_ = head + "s"; break;
         case 'd': case 'i': format.kind_ = Kind::Integer; format.conversion_ = head + "lld"; break;
@@ -100,7 +100,7 @@ NumberFormat NumberFormat::parse(const std::string &spec) {
             format.conversion_ = head + letter;
             break;
         default:
-            throw std::invalid_argument("\"" + spec + "\": '%" + std::string(1, letter) +
+            throw std::invalid_argument("\"" + pattern + "\": '%" + std::string(1, letter) +
                                         "' is no conversion a format takes (s, d, f, e or g)");
         }
         found = true;
@@ -108,7 +108,7 @@ NumberFormat NumberFormat::parse(const std::string &spec) {
     }
     format.conversion_ = format.before_ + format.conversion_ + format.after_;
     if (!found)
-        throw std::invalid_argument("\"" + spec + "\": neither a host format (&abcdef) nor a C format (%s, %d, %f, ...)");
+        throw std::invalid_argument("\"" + pattern + "\": neither a host format (&abcdef) nor a C format (%s, %d, %f, ...)");
     return format;
 }
 

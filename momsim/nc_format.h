@@ -1,4 +1,4 @@
-// The number formats of a definition file (FORMAT NAME "SPEC"): how an
+// The number formats of a definition file (FORMAT NAME "PATTERN"): how an
 // address writes its value into an NC block.
 //
 //   FORMAT Coordinate "&__4.3_"     the host's own form: sign, zero fill,
@@ -25,12 +25,12 @@ public:
         Host,     // &abcdef
     };
 
-    // Parses SPEC; throws std::invalid_argument saying what is wrong with it.
-    static NumberFormat parse(const std::string &spec);
+    // Parses PATTERN; throws std::invalid_argument saying what is wrong with it.
+    static NumberFormat parse(const std::string &pattern);
 
     Kind kind() const { return kind_; }
     bool numeric() const { return kind_ != Kind::Text; }
-    const std::string &spec() const { return spec_; }
+    const std::string &pattern() const { return pattern_; }
 
     // Appends `value` written in this format to `out`. Answers false when
     // its integer part has more digits than a host format allows (the
@@ -41,7 +41,7 @@ public:
 
 private:
     Kind kind_ = Kind::Text;
-    std::string spec_;
+    std::string pattern_;
     // Host format: &abcdef.
     bool plus_ = false;        // a: '+' before a number above zero
     bool zero_fill_ = false;   // b: integer part filled with zeros to `digits_`

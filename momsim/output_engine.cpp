@@ -346,7 +346,7 @@ int OutputEngine::write_member(Template &block, Member &member, Tcl_Obj *value, 
         const NumberFormat &format = number == 0 && address.zero_format ? *address.zero_format : *address.format;
         if (!format.write(number, formatted))
             warn("MOM_do_template " + block.name + ": address " + address.def.name + ": " + formatted +
-                 " has more integer digits than FORMAT " + format.spec() + " allows");
+                 " has more integer digits than FORMAT " + format.pattern() + " allows");
         value_text = number_text(number);
     } else {
         address.format->write_text(std::string_view(text, static_cast<std::size_t>(length)), formatted);

@@ -96,16 +96,16 @@ measure() {
 echo "load average: $(cut -d' ' -f1-3 /proc/loadavg); $(nproc) CPUs; best of $runs runs, wall-clock seconds, peak MiB"
 printf '%-34s %9s %9s %9s %7s %9s %9s %10s\n' case momsim "(read)" loop ratio "momsim MB" "loop MB" "MB/1M mv"
 declare -A posted
-for spec in 100000:1 1000000:1 1000000:100; do
-    moves=${spec%%:*}
-    ops=${spec##*:}
+for shape in 100000:1 1000000:1 1000000:100; do
+    moves=${shape%%:*}
+    ops=${shape##*:}
     make_part "$moves" "$ops"
     read -r post post_mb < <(measure "$momsim" --quiet --post --part part.json --output post.ptp event.tcl)
     read -r load _ < <(measure "$momsim" --quiet --part part.json empty.tcl)
     read -r loop loop_mb < <(measure tclsh loop.tcl moves.txt loop.ptp)
-    cmp -s post.ptp loop.ptp || { echo "bench-post: momsim and the loop wrote different files ($spec)" >&2; exit 1; }
+    cmp -s post.ptp loop.ptp || { echo "bench-post: momsim and the loop wrote different files ($shape)" >&2; exit 1; }
     [ "$(wc -l < post.ptp)" -eq "$moves" ] || { echo "bench-post: momsim wrote $(wc -l < post.ptp) blocks, not $moves" >&2; exit 1; }
-    posted[$spec]=$post
+    posted[$shape]=$post
     printf '%-34s %9.2f %9.2f %9.2f %7.2f %9.0f %9.0f %10.0f\n' "$moves moves in $ops operation(s)" "$post" "$load" "$loop" \
         "$(echo "$post $loop" | awk '{print $1 / $2}')" "$post_mb" "$loop_mb" "$(echo "$post_mb $moves" | awk '{print $1 * 1e6 / $2}')"
     rm -f part.json moves.txt post.ptp loop.ptp
