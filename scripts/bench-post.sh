@@ -57,10 +57,14 @@ foreach move $moves {
 close $nc
 TCL
 
-# A part of MOVES linear moves split evenly over OPERATIONS operations, and
-# the same moves as text for the loop.
-make_part() {  # moves operations
-    awk -v n="$1" -v ops="$2" 'BEGIN {
+# A part of MOVES moves split evenly over OPERATIONS operations. Plain
+# (the default): linear moves, and the same moves as text for the loop in
+# moves.txt. Mixed: every 100th move of an operation rapid, every 10th an
+# arc (a quarter circle about a centre 5 over and 5 up from its start), the
+# rest linear with a feed by operation; every number is at least 1 in size,
+# so that the host format &__4.30 writes what format's %.3f writes.
+make_part() {  # moves operations [mixed]
+    awk -v n="$1" -v ops="$2" -v mixed="${3:-}" 'BEGIN {
         per = n / ops
         print "{\"objects\": ["
         print "  {\"tag\": 10, \"kind\": \"setup\", \"program_root\": 20},"
@@ -71,8 +75,17 @@ make_part() {  # moves operations
             printf "  {\"tag\": %d, \"kind\": \"operation\", \"name\": \"OP%d\", \"tool\": {\"name\": \"EM10\", \"number\": 1}, \"path\": [\n", 100 + o, o
             for (i = 0; i < per; i++) {
                 k = o * per + i
-                printf "{\"motion\": \"linear\", \"pos\": [%s, %s, -2.0], \"feed\": 1200}%s\n", (k % 1000) * 0.125, int(k / 1000) * 0.5, (i < per - 1 ? "," : "")
-                printf "%s %s -2.0 1200\n", (k % 1000) * 0.125, int(k / 1000) * 0.5 > "moves.txt"
+                if (!mixed) {
+                    printf "{\"motion\": \"linear\", \"pos\": [%s, %s, -2.0], \"feed\": 1200}", (k % 1000) * 0.125, int(k / 1000) * 0.5
+                    printf "%s %s -2.0 1200\n", (k % 1000) * 0.125, int(k / 1000) * 0.5 > "moves.txt"
+                } else {
+                    x = 1 + (k % 1000) * 0.125; y = 1 + (int(k / 1000) % 100) * 0.5
+                    if (i % 100 == 0) printf "{\"motion\": \"rapid\", \"pos\": [%.3f, %.3f, -2]}", x, y
+                    else if (i % 10 == 5) { x = px + 10; y = py; printf "{\"motion\": \"circular\", \"pos\": [%.3f, %.3f, -2], \"center\": [%.3f, %.3f, -2], \"direction\": \"CLW\"}", x, y, px + 5, py + 5 }
+                    else printf "{\"motion\": \"linear\", \"pos\": [%.3f, %.3f, -2], \"feed\": %d}", x, y, (o % 2 ? 800 : 1200)
+                    px = x; py = y
+                }
+                printf "%s\n", (i < per - 1 ? "," : "")
             }
             printf "  ]}%s\n", (o < ops - 1 ? "," : "")
         }
@@ -112,33 +125,10 @@ for shape in 100000:1 1000000:1 1000000:100; do
 done
 echo "1M moves in 1 operation against the same over 100 operations: $(echo "${posted[1000000:1]} ${posted[1000000:100]}" | awk '{printf "%.2f", $1 / $2}')"
 
-# --- 2. the template post ------------------------------------------------------
-# Every move's numbers are at least 1 in size, so that the host format
-# &__4.30 writes what format's %.3f writes; each arc is a quarter of a
-# circle about a centre 5 over and 5 up from its start.
+# --- the template post ---------------------------------------------------------
 ops=100
 per_op=$((template_moves / ops))
-awk -v ops="$ops" -v per="$per_op" 'BEGIN {
-    print "{\"objects\": ["
-    print "  {\"tag\": 10, \"kind\": \"setup\", \"program_root\": 20},"
-    printf "  {\"tag\": 20, \"kind\": \"program_group\", \"name\": \"NC_PROGRAM\", \"members\": ["
-    for (o = 0; o < ops; o++) printf "%d%s", 100 + o, (o < ops - 1 ? "," : "")
-    print "]},"
-    for (o = 0; o < ops; o++) {
-        printf "  {\"tag\": %d, \"kind\": \"operation\", \"name\": \"OP%d\", \"path\": [\n", 100 + o, o
-        for (i = 0; i < per; i++) {
-            k = o * per + i
-            x = 1 + (k % 1000) * 0.125; y = 1 + (int(k / 1000) % 100) * 0.5
-            if (i % 100 == 0) printf "{\"motion\": \"rapid\", \"pos\": [%.3f, %.3f, -2]}", x, y
-            else if (i % 10 == 5) { x = px + 10; y = py; printf "{\"motion\": \"circular\", \"pos\": [%.3f, %.3f, -2], \"center\": [%.3f, %.3f, -2], \"direction\": \"CLW\"}", x, y, px + 5, py + 5 }
-            else printf "{\"motion\": \"linear\", \"pos\": [%.3f, %.3f, -2], \"feed\": %d}", x, y, (o % 2 ? 800 : 1200)
-            printf "%s\n", (i < per - 1 ? "," : "")
-            px = x; py = y
-        }
-        printf "]}%s\n", (o < ops - 1 ? "," : "")
-    }
-    print "]}"
-}' > template_part.json
+make_part "$template_moves" "$ops" mixed
 
 cat > template.def <<'DEF'
 FORMATTING
@@ -231,9 +221,9 @@ for {set o 0} {\$o < $ops} {incr o} {
 close \$nc
 TCL
 
-read -r t_post t_post_mb < <(measure "$momsim" --quiet --post --part template_part.json --def template.def \
+read -r t_post t_post_mb < <(measure "$momsim" --quiet --post --part part.json --def template.def \
     --output template_post.ptp template.tcl)
-read -r t_load _ < <(measure "$momsim" --quiet --part template_part.json empty.tcl)
+read -r t_load _ < <(measure "$momsim" --quiet --part part.json empty.tcl)
 read -r t_loop t_loop_mb < <(measure tclsh template_loop.tcl)
 cmp -s template_post.ptp template_loop.ptp || {
     echo "bench-post: the template post and the loop wrote different files" >&2
@@ -246,7 +236,7 @@ echo "of which reading the part file (momsim with --part and an empty script): $
 echo "tclsh loop (variables set, words formatted and compared, file written): $t_loop"
 echo "ratio, whole process: $(echo "$t_post $t_loop" | awk '{printf "%.2f", $1 / $2}')"
 echo "ratio, posting alone (part file read left out): $(echo "$t_post $t_load $t_loop" | awk '{printf "%.2f", ($1 - $2) / $3}')"
-rm -f template_part.json template_post.ptp template_loop.ptp
+rm -f part.json template_post.ptp template_loop.ptp
 
 if [ "$big" -gt 0 ]; then
     make_part "$big" 1
