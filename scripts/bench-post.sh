@@ -230,7 +230,7 @@ cmp -s template_post.ptp template_loop.ptp || {
     diff template_post.ptp template_loop.ptp | head -5 >&2
     exit 1
 }
-echo "template post: $template_moves moves in $ops operations, $(wc -l < template_post.ptp) blocks, best of $runs runs, wall-clock seconds, peak MiB $t_post_mb (loop $t_loop_mb)"
+echo "template post: $template_moves moves in $ops operations, $(wc -l < template_post.ptp) blocks, best of $runs runs, wall-clock seconds, peak MiB $(printf %.0f "$t_post_mb") (loop $(printf %.0f "$t_loop_mb"))"
 echo "momsim --post with the definition file (part file read, posted, NC written): $t_post"
 echo "of which reading the part file (momsim with --part and an empty script): $t_load"
 echo "tclsh loop (variables set, words formatted and compared, file written): $t_loop"
