@@ -10,14 +10,6 @@
 #include "places.h"
 #include "usage_error.h"
 
-// Tcl's own way to run code in a namespace's frame (namespace eval uses
-// it): exported by every Tcl 8.6 library, declared only in its private
-// headers.
-extern "C" {
-int Tcl_PushCallFrame(Tcl_Interp *interp, Tcl_CallFrame *frame, Tcl_Namespace *ns, int is_proc_frame);
-void Tcl_PopCallFrame(Tcl_Interp *interp);
-}
-
 namespace momsim {
 namespace {
 
@@ -45,28 +37,39 @@ void to_system(std::string &line) {
     Tcl_DStringFree(&converted);
 }
 
-// Evaluates expressions at the post's global level, as the host does,
-// whatever procedure called the command: one frame for a whole block.
-class GlobalFrame {
-public:
-    explicit GlobalFrame(Tcl_Interp *interp) : interp_(interp) {
-        pushed_ = Tcl_PushCallFrame(interp, &frame_, Tcl_GetGlobalNamespace(interp), 0) == TCL_OK;
-    }
-    ~GlobalFrame() { end(); }
-    // Back to the caller's frame, before the frame would go: a failure is
-    // reported from where the post called.
-    void end() {
-        if (pushed_) Tcl_PopCallFrame(interp_);
-        pushed_ = false;
-    }
-    GlobalFrame(const GlobalFrame &) = delete;
-    GlobalFrame &operator=(const GlobalFrame &) = delete;
+// An expression as the command `::expr EXPRESSION`, its words kept in a
+// list for the run: the host evaluates a template's expressions at the
+// post's global level, whatever procedure called, and Tcl_EvalObjv runs a
+// command there with TCL_EVAL_GLOBAL. Nothing is parsed again: `expr`
+// compiles the expression on its first use and keeps it with its word.
+Tcl_Obj *expression_call(const std::string &expression) {
+    Tcl_Obj *words[] = {Tcl_NewStringObj("::expr", -1),
+                        Tcl_NewStringObj(expression.data(), static_cast<int>(expression.size()))};
+    Tcl_Obj *call = Tcl_NewListObj(2, words);
+    Tcl_IncrRefCount(call);
+    return call;
+}
 
-private:
-    Tcl_Interp *interp_;
-    Tcl_CallFrame frame_;
-    bool pushed_;
-};
+// The value of a kept expression call, held for the caller; nullptr with the
+// interpreter's result saying why it failed. The caller's frame is back in
+// place either way. A failure keeps only its message: the host command
+// reports it, from where the post called, as its own error.
+Tcl_Obj *global_value(Tcl_Interp *interp, Tcl_Obj *call) {
+    int count = 0;
+    Tcl_Obj **words = nullptr;
+    Tcl_ListObjGetElements(nullptr, call, &count, &words);
+    if (Tcl_EvalObjv(interp, count, words, TCL_EVAL_GLOBAL) != TCL_OK) {
+        Tcl_Obj *why = Tcl_GetObjResult(interp);
+        Tcl_IncrRefCount(why);
+        Tcl_ResetResult(interp);
+        Tcl_SetObjResult(interp, why);
+        Tcl_DecrRefCount(why);
+        return nullptr;
+    }
+    Tcl_Obj *value = Tcl_GetObjResult(interp);
+    Tcl_IncrRefCount(value);
+    return value;
+}
 
 }  // namespace
 
@@ -165,7 +168,7 @@ void OutputEngine::compile() {
         address->def = def;
         address->format = def.format.empty() ? &default_format_ : &definition_.formats.at(def.format).format;
         address->zero_format = def.zero_format.empty() ? nullptr : &definition_.formats.at(def.zero_format).format;
-        address->leader_expression = def.leader_is_expression ? kept(def.leader) : nullptr;
+        address->leader_expression = def.leader_is_expression ? expression_call(def.leader) : nullptr;
         addresses_[name] = std::move(address);
     }
     for (const auto &[name, def] : definition_.templates) {
@@ -180,8 +183,7 @@ void OutputEngine::compile() {
             member.trailer = member_def.trailer;
             if (!member_def.address.empty()) {
                 member.address = addresses_.at(member_def.address).get();
-                // Compiled once, on its first use, and kept with the object.
-                member.expression = kept(member_def.expression);
+                member.expression = expression_call(member_def.expression);
                 member.shown = member_def.address + "[" + member_def.expression + "]";
             } else {
                 member.shown = "\"" + member_def.text + "\"";
@@ -252,9 +254,7 @@ int OutputEngine::do_template(const std::string &name, bool create) {
 }
 
 int OutputEngine::build(Template &block, std::string &out, bool &written) {
-    GlobalFrame frame(interp_);
     const std::string &separator = definition_.word_separator;
-    std::size_t start = out.size();
     bool separate = false;  // the member written last wants a separator after it
     for (Member &member : block.members) {
         std::size_t before = out.size();
@@ -267,24 +267,20 @@ int OutputEngine::build(Template &block, std::string &out, bool &written) {
             if (member.trailer) out += *member.trailer;
             member_written = true;
         } else if (member.address->enabled) {
-            Tcl_Obj *value = nullptr;
-            if (Tcl_ExprObj(interp_, member.expression, &value) != TCL_OK) {
+            Tcl_Obj *value = global_value(interp_, member.expression);
+            if (!value) {
                 if (member.optional) {
                     Tcl_ResetResult(interp_);
                     out.resize(before);
                     continue;
                 }
                 std::string why = Tcl_GetStringResult(interp_);
-                frame.end();
                 return fail("MOM_do_template " + block.name + ": " + member.shown + ": " + why);
             }
             std::string problem;
             int code = write_member(block, member, value, out, member_written, problem);
             Tcl_DecrRefCount(value);
-            if (code != TCL_OK) {
-                frame.end();
-                return problem.empty() ? code : fail(problem);
-            }
+            if (code != TCL_OK) return problem.empty() ? code : fail(problem);
         }
         if (!member_written || out.size() == body) {
             out.resize(before);
@@ -293,7 +289,6 @@ int OutputEngine::build(Template &block, std::string &out, bool &written) {
         written = true;
         separate = !member.no_separator;
     }
-    (void)start;
     return TCL_OK;
 }
 
@@ -367,8 +362,8 @@ int OutputEngine::write_member(Template &block, Member &member, Tcl_Obj *value, 
     if (member.leader) {
         out += *member.leader;
     } else if (address.leader_expression) {
-        Tcl_Obj *leader = nullptr;
-        if (Tcl_ExprObj(interp_, address.leader_expression, &leader) != TCL_OK) {
+        Tcl_Obj *leader = global_value(interp_, address.leader_expression);
+        if (!leader) {
             problem = "MOM_do_template " + block.name + ": the LEADER of address " + address.def.name + ": " +
                       Tcl_GetStringResult(interp_);
             return TCL_ERROR;
